@@ -1,0 +1,100 @@
+#include "pins/thread.h"
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "framework/Exceptions.h"
+
+namespace {
+
+class SteadyTicks final : public TTickSource {
+public:
+    std::uint32_t Now() override {
+        using namespace std::chrono;
+        const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch());
+        return static_cast<std::uint32_t>(ms.count());
+    }
+};
+
+}  // namespace
+
+TTickSource& MonotonicTickSource() {
+    static SteadyTicks ticks;
+    return ticks;
+}
+
+TPainterThread::TPainterThread(std::int32_t delayMs,
+                               std::shared_ptr<TThreadDispatcher> dispatcher, TTickSource& ticks)
+    : DelayMs(delayMs),
+      Shared_(std::make_shared<Shared>()),
+      Dispatcher_(std::move(dispatcher)),
+      Ticks_(ticks) {
+    try {
+        // The OS thread exists from here on but waits until Start.
+        std::thread([shared = Shared_, self = this] {
+            {
+                std::unique_lock lock(shared->lock);
+                shared->wake.wait(lock, [&] { return shared->started || shared->abandoned; });
+                if (shared->abandoned) {
+                    return;
+                }
+            }
+            self->Execute();
+        }).detach();
+    } catch (const std::system_error& e) {
+        throw EThread("Thread creation error: " + e.code().message());
+    }
+}
+
+TPainterThread::~TPainterThread() {
+    std::lock_guard lock(Shared_->lock);
+    if (!Shared_->started) {
+        Shared_->abandoned = true;
+        Shared_->wake.notify_all();
+    }
+}
+
+void TPainterThread::Start() {
+    std::lock_guard lock(Shared_->lock);
+    Shared_->started = true;
+    Shared_->wake.notify_all();
+}
+
+void TPainterThread::RequestStop() {
+    {
+        std::lock_guard lock(Shared_->lock);
+        Shared_->stop.store(true);
+    }
+    Shared_->wake.notify_all();
+}
+
+void TPainterThread::Run() {
+    const std::uint32_t start = Ticks_.Now();
+    for (;;) {
+        const std::uint32_t elapsed = Ticks_.Now() - start;  // modulo 2^32
+        if (static_cast<std::int64_t>(elapsed) >= DelayMs) {
+            return;
+        }
+        if (Shared_->stop.load()) {
+            return;
+        }
+        if (Wait == WaitStyle::Blocking) {
+            // Sleep for what is left; a stop request wakes it early.
+            const auto left = std::chrono::milliseconds(DelayMs - static_cast<std::int64_t>(elapsed));
+            std::unique_lock lock(Shared_->lock);
+            Shared_->wake.wait_for(lock, left, [&] { return Shared_->stop.load(); });
+        }
+    }
+}
+
+void TPainterThread::Execute() {
+    Run();
+    const bool freeAfterwards = FreeWhenFinished;
+    if (OnFinished && Dispatcher_) {
+        Dispatcher_->Synchronize([this] { OnFinished(this); });
+    }
+    if (freeAfterwards) {
+        delete this;
+    }
+}

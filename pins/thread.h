@@ -1,0 +1,86 @@
+// The delay thread of one pulse: it only waits for the pin's delay (or a stop
+// request), then has its finish handler run on the main thread and deletes itself.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class TPainterThread;
+
+// Hands work to the main thread. The GUI provides one on its event loop; tests
+// provide a queue they drain.
+class TThreadDispatcher {
+public:
+    virtual ~TThreadDispatcher() = default;
+    // Runs fn on the main thread and returns once it has run. Returns false, without
+    // running it, once the dispatcher has been shut down.
+    virtual bool Synchronize(const std::function<void()>& fn) = 0;
+};
+
+// The system tick count: milliseconds, unsigned 32-bit, wrapping.
+class TTickSource {
+public:
+    virtual ~TTickSource() = default;
+    virtual std::uint32_t Now() = 0;
+};
+TTickSource& MonotonicTickSource();
+
+using TNotifyEvent = std::function<void(TPainterThread* sender)>;
+
+class TPainterThread {
+public:
+    // How the body waits between two readings of the tick count.
+    enum class WaitStyle {
+        Spin,     // re-read at once, keeping a processor busy
+        Blocking  // sleep until the delay is due or a stop is requested
+    };
+
+    // Creates the OS thread suspended; throws EThread when the system refuses.
+    TPainterThread(std::int32_t delayMs, std::shared_ptr<TThreadDispatcher> dispatcher,
+                   TTickSource& ticks = MonotonicTickSource());
+    // Deleting a thread that was never started is the owner's business; a started
+    // one deletes itself after its finish handler when FreeWhenFinished is set.
+    virtual ~TPainterThread();
+    TPainterThread(const TPainterThread&) = delete;
+    TPainterThread& operator=(const TPainterThread&) = delete;
+
+    void Start();
+    void RequestStop();
+    bool StopRequested() const { return Shared_->stop.load(); }
+
+    bool FreeWhenFinished = false;
+    TNotifyEvent OnFinished;
+    WaitStyle Wait = WaitStyle::Blocking;
+
+    void SetMask(std::int32_t mask) { Mask = mask; }
+    void SetPin(std::int32_t pin) { Pin = pin; }
+    void SetDirection(bool direction) { Direction = direction; }
+
+    // Written before Start; read by the finish handler.
+    const std::int32_t DelayMs;
+    std::int32_t Mask = 0;
+    bool Direction = false;
+    std::int32_t Pin = 0;
+
+protected:
+    // The thread body: waits until the delay has passed or a stop is requested.
+    virtual void Run();
+
+private:
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable wake;
+        bool started = false;
+        bool abandoned = false;
+        std::atomic<bool> stop{false};
+    };
+    void Execute();
+
+    std::shared_ptr<Shared> Shared_;
+    std::shared_ptr<TThreadDispatcher> Dispatcher_;
+    TTickSource& Ticks_;
+};

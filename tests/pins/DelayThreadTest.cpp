@@ -1,0 +1,151 @@
+// The delay thread: waiting on the tick count, stopping, finishing on the main
+// thread exactly once and deleting itself afterwards.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "pins/thread.h"
+#include "support/QueueDispatcher.h"
+
+namespace {
+
+// A tick count that moves one millisecond per reading, from a chosen start.
+class SteppingTicks : public TTickSource {
+public:
+    explicit SteppingTicks(std::uint32_t start) : now_(start) {}
+    std::uint32_t Now() override {
+        ++reads;
+        return now_.fetch_add(1);
+    }
+    std::atomic<int> reads{0};
+
+private:
+    std::atomic<std::uint32_t> now_;
+};
+
+std::atomic<int> deleted{0};
+
+class CountedThread : public TPainterThread {
+public:
+    using TPainterThread::TPainterThread;
+    ~CountedThread() override { ++deleted; }
+};
+
+struct Finishes {
+    std::vector<int> pins;
+    TNotifyEvent Handler() {
+        return [this](TPainterThread* t) { pins.push_back(t->Pin); };
+    }
+};
+
+CountedThread* MakeThread(int delay, std::shared_ptr<QueueDispatcher> d, Finishes& f, int pin,
+                          TTickSource& ticks = MonotonicTickSource()) {
+    auto* t = new CountedThread(delay, d, ticks);  // deletes itself after finishing
+    t->FreeWhenFinished = true;
+    t->OnFinished = f.Handler();
+    t->SetPin(pin);
+    return t;
+}
+
+}  // namespace
+
+TEST(DelayThread, ZeroDelayReturnsAfterTheFirstReadingAndDeletesItselfAfterTheHandler) {
+    auto d = std::make_shared<QueueDispatcher>();
+    Finishes f;
+    SteppingTicks ticks(500);
+    deleted = 0;
+    auto* t = MakeThread(0, d, f, 4, ticks);
+    t->Wait = TPainterThread::WaitStyle::Spin;
+    t->Start();
+    ASSERT_EQ(d->Drain(1), 1);
+    EXPECT_EQ(f.pins, std::vector<int>{4});
+    EXPECT_EQ(ticks.reads, 2) << "the start reading and one more";
+    for (int i = 0; i < 200 && deleted == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(deleted, 1);
+}
+
+TEST(DelayThread, WaitAcrossTheTickWrapStillLastsTheDelay) {
+    auto d = std::make_shared<QueueDispatcher>();
+    Finishes f;
+    SteppingTicks ticks(0xFFFFFFF0u);
+    auto* t = MakeThread(100, d, f, 2, ticks);
+    t->Wait = TPainterThread::WaitStyle::Spin;
+    t->Start();
+    ASSERT_EQ(d->Drain(1), 1);
+    // Readings at start+1 ... start+100: the hundredth one ends the wait.
+    EXPECT_EQ(ticks.reads, 101);
+}
+
+TEST(DelayThread, StopBeforeTheFirstPassEndsAtOnceAndStillFinishesOnce) {
+    for (auto style : {TPainterThread::WaitStyle::Spin, TPainterThread::WaitStyle::Blocking}) {
+        auto d = std::make_shared<QueueDispatcher>();
+        Finishes f;
+        auto* t = MakeThread(6000000, d, f, 9);
+        t->Wait = style;
+        t->RequestStop();
+        const auto begin = std::chrono::steady_clock::now();
+        t->Start();
+        ASSERT_EQ(d->Drain(1), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
+        EXPECT_EQ(f.pins, std::vector<int>{9});
+        EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(50)), 0) << "exactly one finish";
+    }
+}
+
+TEST(DelayThread, StopDuringABlockingWaitWakesIt) {
+    auto d = std::make_shared<QueueDispatcher>();
+    Finishes f;
+    auto* t = MakeThread(60000, d, f, 3);
+    t->Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto begin = std::chrono::steady_clock::now();
+    t->RequestStop();
+    ASSERT_EQ(d->Drain(1), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+}
+
+TEST(DelayThread, ShorterDelayFinishesFirstEachHandlerOnce) {
+    for (auto style : {TPainterThread::WaitStyle::Spin, TPainterThread::WaitStyle::Blocking}) {
+        auto d = std::make_shared<QueueDispatcher>();
+        Finishes f;
+        auto* slow = MakeThread(300, d, f, 7);
+        auto* fast = MakeThread(100, d, f, 5);
+        slow->Wait = fast->Wait = style;
+        const auto begin = std::chrono::steady_clock::now();
+        slow->Start();
+        fast->Start();
+        ASSERT_EQ(d->Drain(2), 2);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_EQ(f.pins, (std::vector<int>{5, 7}));
+        EXPECT_GE(took, std::chrono::milliseconds(299));
+        EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(50)), 0);
+    }
+}
+
+TEST(DelayThread, AfterShutdownTheHandlerNeverRunsButTheThreadStillGoesAway) {
+    auto d = std::make_shared<QueueDispatcher>();
+    Finishes f;
+    deleted = 0;
+    auto* t = MakeThread(30, d, f, 6);
+    t->Start();
+    d->Shutdown();
+    for (int i = 0; i < 200 && deleted == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(deleted, 1);
+    EXPECT_TRUE(f.pins.empty());
+}
+
+TEST(DelayThread, AnUnstartedThreadCanBeDeletedByItsOwner) {
+    auto d = std::make_shared<QueueDispatcher>();
+    Finishes f;
+    deleted = 0;
+    delete MakeThread(100, d, f, 2);
+    EXPECT_EQ(deleted, 1);
+    EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(50)), 0);
+}
