@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QWidget>
 #include <functional>
 
 class TApplication : public QApplication {

@@ -5,9 +5,20 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/FloatText.h"
+
 namespace {
 
 std::string Utf8(const QString& s) { return s.toStdString(); }
+
+// The decimal separator of the user's locale (LC_NUMERIC).
+QChar LocaleSeparator() {
+    const std::lconv* lc = std::localeconv();
+    if (lc && lc->decimal_point && lc->decimal_point[0]) {
+        return QChar::fromLatin1(lc->decimal_point[0]);
+    }
+    return u'.';
+}
 
 QString Message(const char* pattern, const QString& text) {
     return QString::fromUtf8(pattern).arg(text);
@@ -20,7 +31,7 @@ bool ParseLocaleFloat(const QString& text, double& value) {
     if (trimmed.isEmpty()) {
         return false;
     }
-    const QChar sep = DecimalSeparator();
+    const QChar sep = LocaleSeparator();
     for (QChar c : trimmed) {
         const bool ok = c.isDigit() || c == sep || c == u'+' || c == u'-' || c == u'e' ||
                         c == u'E';
@@ -36,14 +47,6 @@ bool ParseLocaleFloat(const QString& text, double& value) {
 }
 
 }  // namespace
-
-QChar DecimalSeparator() {
-    const std::lconv* lc = std::localeconv();
-    if (lc && lc->decimal_point && lc->decimal_point[0]) {
-        return QChar::fromLatin1(lc->decimal_point[0]);
-    }
-    return u'.';
-}
 
 bool TryStrToFloat(const QString& text, double& value) { return ParseLocaleFloat(text, value); }
 
@@ -86,9 +89,7 @@ bool StrToBool(const QString& text) {
 QString IntToStr(long long value) { return QString::number(value); }
 
 QString FloatToStr(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15G", value);  // locale separator from LC_NUMERIC
-    return QString::fromLatin1(buffer);  // %G drops trailing zeros and a bare separator
+    return QString::fromStdString(platform::FormatFloatGeneral(value));
 }
 
 QString FloatToStrF(double value, int decimals) {

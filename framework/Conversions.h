@@ -6,9 +6,6 @@
 
 #include "framework/Exceptions.h"
 
-// The decimal separator of the user's locale (LC_NUMERIC).
-QChar DecimalSeparator();
-
 double StrToFloat(const QString& text);  // "'%s' is not a valid floating point value"
 bool TryStrToFloat(const QString& text, double& value);
 int StrToInt(const QString& text);       // "'%s' is not a valid integer value"

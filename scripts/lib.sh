@@ -27,7 +27,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest
-    fonts-dejavu-core)
+    fonts-dejavu-core fonts-liberation)
 RUN_PACKAGES=(xdg-utils)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
     x11-utils locales clang libclang-rt-14-dev)

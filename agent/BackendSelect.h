@@ -1,0 +1,40 @@
+// Opening the backend the user asked for, and the `auto` choice: ppdev when a
+// /dev/parportN maps to a standard base, else port instructions on bases that
+// answer a presence test, else nothing. Never a silent fall-back to simulation.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/Backend.h"
+#include "agent/DirectBackend.h"
+#include "agent/PpdevBackend.h"
+
+namespace agent {
+
+enum class BackendKind { Auto, Ppdev, Direct, Sim };
+
+struct BackendConfig {
+    BackendKind kind = BackendKind::Auto;
+    std::vector<std::uint16_t> ports;  // empty: 0x378 for sim, all three otherwise
+    bool loopback = false;
+};
+
+// Where the OS calls go; tests point these at fakes and a private /proc tree.
+struct BackendEnv {
+    PpdevOps* ppdev = &SystemPpdev();
+    PortIo* io = &SystemPortIo();
+    std::string procRoot = "/proc";
+    std::string devRoot = "/dev";
+    int claimTimeoutMs = 2000;
+};
+
+struct OpenedBackend {
+    std::unique_ptr<Backend> backend;  // null when nothing could be opened
+    std::string report;                // what was tried and why it failed, one line each
+};
+
+OpenedBackend OpenBackend(const BackendConfig& config, const BackendEnv& env);
+
+}  // namespace agent

@@ -1,0 +1,220 @@
+#include "agent/Options.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "port/LPTIO.h"
+
+namespace agent {
+
+const char* const UsageText =
+    "Usage:\n"
+    "  lptwdmio serve [--backend auto|ppdev|direct|sim] [--ports 378,278,3BC] [--loopback]\n"
+    "                 [--trace FILE] [--socket PATH] [--exit-when-idle] [--detach]\n"
+    "  lptwdmio read ADDR [--socket PATH]\n"
+    "  lptwdmio write ADDR VALUE [--socket PATH]\n"
+    "  lptwdmio set-status ADDR VALUE [--socket PATH]      (sim backend only)\n"
+    "  lptwdmio --help\n"
+    "\n"
+    "The Linux port access agent of Tarvik: the only program that touches the parallel\n"
+    "ports. Clients talk to it over a Unix socket, by default $XDG_RUNTIME_DIR/LptAccessAgent\n"
+    "or /tmp/LptAccessAgent-<uid> when XDG_RUNTIME_DIR is unset.\n"
+    "\n"
+    "serve options:\n"
+    "  --backend auto     ppdev if a /dev/parportN has base 0x3BC, 0x378 or 0x278; else port\n"
+    "                     instructions if permitted and a base answers a presence test;\n"
+    "                     else exit 2. Never falls back to simulation. (default)\n"
+    "  --backend ppdev    /dev/parportN through the kernel's ppdev driver\n"
+    "  --backend direct   ioperm + inb/outb (needs CAP_SYS_RAWIO)\n"
+    "  --backend sim      simulated ports\n"
+    "  --ports LIST       bases to serve (sim: which ports exist, default 378)\n"
+    "  --loopback         sim: status wired to data like a loopback plug\n"
+    "  --trace FILE       append '<monotonic ns> <r|w> 0x<address> 0x<value> <client pid>'\n"
+    "                     for every register access\n"
+    "  --socket PATH      listen on PATH instead of the default socket\n"
+    "  --exit-when-idle   end when the last client disconnects\n"
+    "  --detach           run in the background; return once the socket accepts\n"
+    "\n"
+    "ADDR and VALUE are hex (0x378, 0x55). read prints the value as 0xNN.\n"
+    "set-status ADDR names a port by its base or status address.\n"
+    "\n"
+    "Exit codes: 0 ok, 1 usage, 2 no backend could be opened (clients: the agent could\n"
+    "not be reached or refused the request), 3 socket in use by a live agent.\n";
+
+std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue) {
+    std::string digits = text;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits = digits.substr(2);
+    }
+    if (digits.empty() || digits.size() > 4 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(c); })) {
+        return std::nullopt;
+    }
+    const unsigned value = static_cast<unsigned>(std::stoul(digits, nullptr, 16));
+    if (value > maxValue) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::uint8_t> PortCodeFor(std::uint16_t address) {
+    for (std::uint8_t port : {PortCode3BC, PortCode378, PortCode278}) {
+        const std::uint16_t base = PortCodeAddress(port);
+        if (address >= base && address < base + 8) {
+            return static_cast<std::uint8_t>(port | (address - base));
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+std::optional<std::vector<std::uint16_t>> ParsePorts(const std::string& list) {
+    std::vector<std::uint16_t> ports;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', start);
+        const auto base = ParseHex(list.substr(start, comma - start), 0xFFFF);
+        if (!base || BaseOf(static_cast<std::uint16_t>(*base)) != *base) {
+            return std::nullopt;
+        }
+        if (std::find(ports.begin(), ports.end(), *base) == ports.end()) {
+            ports.push_back(static_cast<std::uint16_t>(*base));
+        }
+        if (comma == std::string::npos) {
+            return ports;
+        }
+        start = comma + 1;
+    }
+}
+
+}  // namespace
+
+std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
+    Options o;
+    std::vector<std::string> positional;
+    bool serveOnly = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            o.command = Command::Help;
+            return o;
+        } else if (a == "--socket") {
+            if (!value(o.socketPath)) {
+                return std::nullopt;
+            }
+        } else if (a == "--backend") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            serveOnly = true;
+            if (v == "auto") {
+                o.backend.kind = BackendKind::Auto;
+            } else if (v == "ppdev") {
+                o.backend.kind = BackendKind::Ppdev;
+            } else if (v == "direct") {
+                o.backend.kind = BackendKind::Direct;
+            } else if (v == "sim") {
+                o.backend.kind = BackendKind::Sim;
+            } else {
+                error = "unknown backend: " + v;
+                return std::nullopt;
+            }
+        } else if (a == "--ports") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            serveOnly = true;
+            const auto ports = ParsePorts(v);
+            if (!ports) {
+                error = "--ports takes standard bases, e.g. 378,278,3BC";
+                return std::nullopt;
+            }
+            o.backend.ports = *ports;
+        } else if (a == "--trace") {
+            serveOnly = true;
+            if (!value(o.tracePath)) {
+                return std::nullopt;
+            }
+        } else if (a == "--loopback") {
+            serveOnly = true;
+            o.backend.loopback = true;
+        } else if (a == "--exit-when-idle") {
+            serveOnly = true;
+            o.exitWhenIdle = true;
+        } else if (a == "--detach") {
+            serveOnly = true;
+            o.detach = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            error = "unknown option: " + a;
+            return std::nullopt;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.empty()) {
+        error = "no command given";
+        return std::nullopt;
+    }
+    const std::string& command = positional[0];
+    std::size_t wanted = 1;
+    if (command == "serve") {
+        o.command = Command::Serve;
+    } else if (command == "read") {
+        o.command = Command::Read;
+        wanted = 2;
+    } else if (command == "write" || command == "set-status") {
+        o.command = command == "write" ? Command::Write : Command::SetStatus;
+        wanted = 3;
+    } else {
+        error = "unknown command: " + command;
+        return std::nullopt;
+    }
+    if (positional.size() != wanted) {
+        error = "wrong number of arguments for " + command;
+        return std::nullopt;
+    }
+    if (o.command != Command::Serve && serveOnly) {
+        error = "serve options given to " + command;
+        return std::nullopt;
+    }
+    if (o.backend.loopback && o.backend.kind != BackendKind::Sim) {
+        error = "--loopback needs --backend sim";
+        return std::nullopt;
+    }
+    if (wanted >= 2) {
+        const auto address = ParseHex(positional[1], 0xFFFF);
+        if (!address || !PortCodeFor(static_cast<std::uint16_t>(*address))) {
+            error = "not a port address: " + positional[1];
+            return std::nullopt;
+        }
+        o.address = static_cast<std::uint16_t>(*address);
+        if (o.command == Command::SetStatus) {
+            const std::uint16_t base = BaseOf(o.address);
+            if (o.address != base && o.address != base + 1) {
+                error = "set-status takes a port's base or status address";
+                return std::nullopt;
+            }
+        }
+    }
+    if (wanted == 3) {
+        const auto value = ParseHex(positional[2], 0xFF);
+        if (!value) {
+            error = "not a byte value: " + positional[2];
+            return std::nullopt;
+        }
+        o.value = static_cast<std::uint8_t>(*value);
+    }
+    return o;
+}
+
+}  // namespace agent

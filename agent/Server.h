@@ -1,0 +1,69 @@
+// The agent's socket: reserving the path (a live agent is never displaced, a
+// stale socket file is replaced), listening, and serving clients one complete
+// request at a time, which makes every batch atomic.
+#pragma once
+
+#include <sys/types.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "agent/Backend.h"
+#include "agent/Trace.h"
+
+namespace agent {
+
+struct ServerOptions {
+    std::string socketPath;
+    bool exitWhenIdle = false;
+    // An agent started for a client that then never came must not linger.
+    int idleGraceMs = 10000;
+    std::size_t maxClients = 64;
+};
+
+class Server {
+public:
+    explicit Server(ServerOptions options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Exit-code style: 0 reserved, 1 unusable path, 3 a live agent holds it.
+    int Reserve(std::string& message);
+    // 0 when the socket accepts, else an errno value (message says what failed).
+    int Listen(std::string& message);
+    // Serves until idle (with exitWhenIdle) or until RequestStop; returns 0.
+    int Run(Backend& backend, Trace* trace);
+
+    // Safe to call from a signal handler.
+    static void RequestStop();
+
+private:
+    struct Client {
+        int fd = -1;
+        pid_t pid = 0;
+        std::vector<std::uint8_t> in;
+        std::vector<std::uint8_t> out;
+        std::size_t outDone = 0;
+        bool closeAfterReply = false;
+    };
+
+    void Accept();
+    bool ReadFrom(Client& c, Backend& backend, Trace* trace);
+    bool Process(Client& c, Backend& backend, Trace* trace);
+    bool Flush(Client& c);
+
+    ServerOptions options_;
+    int lockFd_ = -1;
+    int listenFd_ = -1;
+    dev_t socketDev_ = 0;
+    ino_t socketIno_ = 0;
+    bool bound_ = false;
+    std::vector<Client> clients_;
+    bool hadClient_ = false;
+
+    static volatile std::sig_atomic_t stopRequested_;
+};
+
+}  // namespace agent

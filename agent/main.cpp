@@ -1,0 +1,173 @@
+// lptwdmio: the Linux port access agent and its small command-line clients.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "agent/Options.h"
+#include "agent/Server.h"
+#include "port/AgentClient.h"
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitUsage = 1;
+constexpr int ExitNoBackend = 2;
+
+void OnStopSignal(int) {
+    agent::Server::RequestStop();
+}
+
+void InstallSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    struct sigaction stop {};
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGTERM, &stop, nullptr);
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGHUP, &stop, nullptr);
+}
+
+void RedirectToNull(int fd) {
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, fd);
+        ::close(null);
+    }
+}
+
+// --detach: the parent returns only once the child's socket accepts, or with
+// the child's own failure code.
+int DetachOrContinue(int& readyFd) {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        std::perror("lptwdmio: pipe");
+        return ExitNoBackend;
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        std::perror("lptwdmio: fork");
+        return ExitNoBackend;
+    }
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        ::setsid();
+        readyFd = pipeFds[1];
+        return -1;
+    }
+    ::close(pipeFds[1]);
+    char byte = 0;
+    ssize_t n;
+    do {
+        n = ::read(pipeFds[0], &byte, 1);
+    } while (n < 0 && errno == EINTR);
+    if (n == 1) {
+        return ExitOk;
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : ExitNoBackend;
+}
+
+int Serve(const agent::Options& o, const std::string& socketPath) {
+    int readyFd = -1;
+    if (o.detach) {
+        if (int code = DetachOrContinue(readyFd); code >= 0) {
+            return code;
+        }
+    }
+    agent::ServerOptions serverOptions;
+    serverOptions.socketPath = socketPath;
+    serverOptions.exitWhenIdle = o.exitWhenIdle;
+    agent::Server server(serverOptions);
+    std::string message;
+    if (int code = server.Reserve(message); code != 0) {
+        std::fprintf(stderr, "lptwdmio: %s\n", message.c_str());
+        return code;
+    }
+    agent::OpenedBackend opened = agent::OpenBackend(o.backend, agent::BackendEnv{});
+    if (!opened.backend) {
+        std::fprintf(stderr, "lptwdmio: no port backend could be opened:\n%s",
+                     opened.report.c_str());
+        return ExitNoBackend;
+    }
+    if (!opened.report.empty()) {
+        std::fprintf(stderr, "lptwdmio: %s", opened.report.c_str());
+    }
+    agent::Trace trace;
+    if (!o.tracePath.empty()) {
+        if (int e = trace.Open(o.tracePath); e != 0) {
+            std::fprintf(stderr, "lptwdmio: trace %s: %s\n", o.tracePath.c_str(), std::strerror(e));
+            return ExitUsage;
+        }
+    }
+    if (server.Listen(message) != 0) {
+        std::fprintf(stderr, "lptwdmio: %s\n", message.c_str());
+        return ExitNoBackend;
+    }
+    std::fprintf(stderr, "lptwdmio: serving %s on %s\n", opened.backend->Describe().c_str(),
+                 socketPath.c_str());
+    if (readyFd >= 0) {
+        // From here on nobody waits for our output; a test runner or terminal
+        // must not be held open by a background agent.
+        RedirectToNull(STDIN_FILENO);
+        RedirectToNull(STDOUT_FILENO);
+        RedirectToNull(STDERR_FILENO);
+        const char ready = 1;
+        if (::write(readyFd, &ready, 1) != 1) {
+            // the launcher is gone; serve anyway
+        }
+        ::close(readyFd);
+    }
+    return server.Run(*opened.backend, trace.IsOpen() ? &trace : nullptr);
+}
+
+int Client(const agent::Options& o, const std::string& socketPath) {
+    port::agent::AgentClient client;
+    if (int e = client.Open(socketPath); e != 0) {
+        std::fprintf(stderr, "lptwdmio: no agent on %s: %s\n", socketPath.c_str(),
+                     std::strerror(e));
+        return ExitNoBackend;
+    }
+    std::uint8_t pair[2] = {*agent::PortCodeFor(o.address), o.value};
+    std::uint32_t code = port::agent::CodeRead;
+    if (o.command == agent::Command::Write) {
+        code = port::agent::CodeWrite;
+    } else if (o.command == agent::Command::SetStatus) {
+        code = port::agent::CodeSetStatus;
+    }
+    if (int e = client.Exchange(code, pair, 1); e != 0) {
+        std::fprintf(stderr, "lptwdmio: request failed: %s (%d)\n", std::strerror(e), e);
+        return ExitNoBackend;
+    }
+    if (o.command == agent::Command::Read) {
+        std::printf("0x%02X\n", pair[1]);
+    }
+    return ExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    InstallSignals();
+    std::string error;
+    const auto options =
+        agent::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "lptwdmio: %s\n\n%s", error.c_str(), agent::UsageText);
+        return ExitUsage;
+    }
+    if (options->command == agent::Command::Help) {
+        std::fputs(agent::UsageText, stdout);
+        return ExitOk;
+    }
+    const std::string socketPath =
+        options->socketPath.empty() ? port::agent::DefaultSocketPath() : options->socketPath;
+    if (options->command == agent::Command::Serve) {
+        return Serve(*options, socketPath);
+    }
+    return Client(*options, socketPath);
+}

@@ -1,0 +1,116 @@
+// ReadRegister through the port agent (a sim agent on a private socket) and
+// through an in-process OS layer: nanoseconds per call, median and p99.
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "port/AgentClient.h"
+#include "port/LPTIO.h"
+
+extern char** environ;
+
+namespace {
+
+// Driver mode without a process boundary: the device request is a function call.
+class InProcessPorts final : public port::PortSystem {
+public:
+    std::uint8_t regs[0x400] = {};
+    std::uint32_t QueryPlatformId() override { return 2; }
+    void SetLastErrorCode(std::uint32_t c) override { last_ = c; }
+    std::uint32_t GetLastErrorCode() override { return last_; }
+    port::OsHandle OpenDevice(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
+                              std::uint32_t) override {
+        return 1;
+    }
+    std::int32_t DeviceControl(port::OsHandle, std::uint32_t code, void* in, std::uint32_t size,
+                               void*, std::uint32_t, std::uint32_t* returned) override {
+        auto* pairs = static_cast<RegisterPair*>(in);
+        for (std::uint32_t i = 0; i < size / 2; ++i) {
+            const std::uint16_t a = PortCodeAddress(pairs[i].PortCode);
+            if (code == IoctlWritePorts) {
+                regs[a] = pairs[i].Value;
+            } else {
+                pairs[i].Value = regs[a];
+            }
+        }
+        *returned = size;
+        return 1;
+    }
+    std::int32_t CloseDevice(port::OsHandle) override { return 1; }
+    port::ModuleHandle LoadModule(const char*) override { return 0; }
+    void* ResolveProc(port::ModuleHandle, const char*) override { return nullptr; }
+    std::int32_t ReleaseModule(port::ModuleHandle) override { return 1; }
+    std::string ExecutableFolder() override { return "./"; }
+    void PortOut(std::uint16_t, std::uint8_t) override {}
+    std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
+
+private:
+    std::uint32_t last_ = 0;
+};
+
+void Measure(const char* name, TLptPortConnection& conn, int calls) {
+    std::vector<long long> ns;
+    ns.reserve(static_cast<std::size_t>(calls));
+    volatile std::uint8_t sink = 0;
+    for (int i = 0; i < calls / 10; ++i) {
+        sink = conn.ReadRegister(PortCode378, RegStatus);
+    }
+    for (int i = 0; i < calls; ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        sink = conn.ReadRegister(PortCode378, RegStatus);
+        const auto t1 = std::chrono::steady_clock::now();
+        ns.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(t1 - t0).count());
+    }
+    (void)sink;
+    std::sort(ns.begin(), ns.end());
+    std::printf("%-28s calls %7d  median %8lld ns  p99 %8lld ns\n", name, calls, ns[ns.size() / 2],
+                ns[ns.size() * 99 / 100]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int calls = argc > 1 ? std::atoi(argv[1]) : 20000;
+    char pattern[] = "/tmp/agent-bench-XXXXXX";
+    const std::string dir = ::mkdtemp(pattern);
+    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    const std::string socket = port::agent::DefaultSocketPath();
+    const char* args[] = {LPTWDMIO_PATH, "serve",        "--backend", "sim",
+                          "--socket",    socket.c_str(), nullptr};
+    pid_t agent = 0;
+    if (::posix_spawn(&agent, LPTWDMIO_PATH, nullptr, nullptr, const_cast<char**>(args), environ) !=
+        0) {
+        std::fprintf(stderr, "cannot start %s\n", LPTWDMIO_PATH);
+        return 1;
+    }
+    port::agent::AgentClient probe;
+    for (int i = 0; i < 300 && probe.Open(socket) != 0; ++i) {
+        ::usleep(10000);
+    }
+    probe.Close();
+    int result = 0;
+    {
+        TLptPortConnection viaAgent;
+        if (!viaAgent.HasDevice()) {
+            std::fprintf(stderr, "the agent did not come up\n");
+            result = 1;
+        } else {
+            Measure("ReadRegister via lptwdmio", viaAgent, calls);
+        }
+    }
+    InProcessPorts fake;
+    TLptPortConnection inProcess(fake);
+    Measure("ReadRegister in-process", inProcess, calls);
+    ::kill(agent, SIGTERM);
+    ::waitpid(agent, nullptr, 0);
+    ::rmdir(dir.c_str());
+    return result;
+}

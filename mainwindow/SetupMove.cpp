@@ -1,0 +1,87 @@
+// Slides the setup panel out from behind the main window and back, one pixel per step.
+#include "framework/Conversions.h"
+#include "mainwindow/Unit1.h"
+#include "setup/Setup.h"
+#include "widgets/BitmapButton.h"
+#include "widgets/GlyphList.h"
+#include "widgets/RangeSpinEdit.h"
+#include "widgets/WindowSkin.h"
+
+namespace {
+
+constexpr int SetupClosedHeight = 80;
+constexpr int SetupOpenHeight = 303;
+constexpr int SetupRise = 245;
+constexpr int SetupOpenLimit = 50;
+constexpr int GrowLine = 60;
+constexpr int ShrinkMargin = 45;
+constexpr int HeightStep = 50;
+
+// However the slide ends (also by a conversion error), the panel paints normally
+// again and the main window can be dragged.
+struct SlideEnd {
+    WindowSkin* skin;
+    TFrmSetup& setup;
+    ~SlideEnd() {
+        setup.SetOpaquePaint(false);
+        skin->SetMoveable(true);
+    }
+};
+
+}  // namespace
+
+void TForm1::SetupMove() {
+    TFrmSetup& s = *FrmSetup;
+    MainSkin->SetMoveable(false);
+    SlideEnd restore{MainSkin, s};
+
+    // The texts are converted anew at each use.
+    auto speed = [&s] { return StrToInt(s.SpinWin->Text()); };
+    auto boundary = [&s] { return StrToInt(s.SpinTop->Text()); };
+    auto setGlyphs = [&s, this](int up, int down, int hot) {
+        QImage upImage, downImage, hotImage;
+        PinPictures->CopyBitmap(up, upImage);
+        PinPictures->CopyBitmap(down, downImage);
+        PinPictures->CopyBitmap(hot, hotImage);
+        s.btnSetup->SetBitmaps(upImage, upImage, downImage, hotImage);
+    };
+
+    if (y() - s.y() <= SetupOpenLimit) {
+        // Opening.
+        if (speed() == 0) {
+            s.move(s.x(), y() - boundary() - SetupRise);
+        } else {
+            const int target = y() - boundary() - SetupRise;
+            for (int top = s.y(); top >= target; --top) {
+                s.move(s.x(), top);
+                if (s.y() + s.height() == y() + GrowLine) {
+                    s.resize(s.width(), s.height() + HeightStep);
+                    s.RepaintOptions(false);
+                }
+                Delay(0, speed());
+            }
+        }
+        s.resize(s.width(), SetupOpenHeight);
+        s.RepaintOptions(true);
+        setGlyphs(19, 20, 21);
+    } else {
+        // Closing.
+        if (speed() == 0) {
+            s.resize(s.width(), SetupClosedHeight);
+            s.move(s.x(), y() - boundary());
+        } else {
+            s.SetOpaquePaint(true);
+            const int target = y() - boundary();
+            for (int top = s.y(); top <= target; ++top) {
+                s.move(s.x(), top);
+                if (s.y() + s.height() == y() + height() - ShrinkMargin) {
+                    s.resize(s.width(), s.height() - HeightStep);
+                }
+                Delay(0, speed());
+            }
+        }
+        s.SetOpaquePaint(false);
+        s.resize(s.width(), SetupClosedHeight);
+        setGlyphs(16, 17, 18);
+    }
+}

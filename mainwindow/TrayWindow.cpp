@@ -1,0 +1,125 @@
+// The notification-area icon, the title buttons, the setup panel following the
+// main window, full-window dragging during a move, and help.
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "framework/Application.h"
+#include "framework/Tag.h"
+#include "mainwindow/Unit1.h"
+#include "setup/Setup.h"
+#include "widgets/GlyphButton.h"
+#include "widgets/NotifyIcon.h"
+#include "widgets/ShellLauncher.h"
+#include "widgets/TransparentRadioGroup.h"
+
+namespace {
+
+constexpr int DragStateMoved = 77;
+constexpr int DragStateSwitched = 88;
+constexpr int DragStateResized = 99;
+
+}  // namespace
+
+void TForm1::btnTr2Click(QObject* sender) { TrayPinNumber = PinOfButton(sender); }
+
+void TForm1::TrayPicture() {
+    if (TrayIcon == nullptr) {
+        return;
+    }
+    const std::uint8_t mask = MaskOfPin(TrayPinNumber);
+    const std::uint8_t value = LptPort->ReadRegister(SelectedPortCode(), RegData);
+    const int level = mask != 0 && (value & mask) == mask ? 1 : 0;
+    // A tray pin outside 2 … 9 gives a picture outside the list: the icon keeps its own.
+    const long long picture = 2LL * TrayPinNumber - 2 + level;
+    if (picture >= 0 && picture <= INT32_MAX) {
+        TrayIcon->SetPictureIndex(static_cast<int>(picture));
+    }
+}
+
+void TForm1::TrayIconMouseUp(Qt::MouseButton button, QPoint /*position*/) {
+    const bool leftFlips = FrmSetup->rgrpMouseButton->ItemIndex() != 1;
+    bool flip = false;
+    bool showHide = false;
+    if (button == Qt::LeftButton) {
+        (leftFlips ? flip : showHide) = true;
+    } else if (button == Qt::RightButton) {
+        (leftFlips ? showHide : flip) = true;
+    }
+    if (flip) {
+        // Clicked as the user would, so the pin's delay and direction apply.
+        if (TrayPinNumber >= FirstDataPin && TrayPinNumber <= LastDataPin &&
+            PinButtons[TrayPinNumber]) {
+            PinButtons[TrayPinNumber]->Click();
+        }
+    } else if (showHide) {
+        if (isVisible()) {
+            hide();
+        } else {
+            show();
+        }
+    }
+}
+
+void TForm1::btnHideClick() { hide(); }
+
+// Closes directly: a close request from the system would only hide the window.
+void TForm1::btnCloseClick() { close(); }
+
+void TForm1::FormShow() {
+    if (FrmSetup) {
+        FrmSetup->show();
+        raise();
+    }
+}
+
+void TForm1::FormHide() {
+    if (FrmSetup) {
+        FrmSetup->hide();
+    }
+}
+
+void TForm1::FormResize() {
+    DragState = DragStateResized;
+    SavedDragFullWindows = GetDragFullWindows();
+}
+
+void TForm1::WmGetMinMaxInfo() {
+    if (DragState == DragStateMoved || DragState == DragStateResized) {
+        SavedDragFullWindows = GetDragFullWindows();
+        SetDragFullWindows(true);
+        DragState = DragStateSwitched;
+    }
+}
+
+void TForm1::WmMoving(const QRect& target) {
+    if (FrmSetup == nullptr) {
+        return;
+    }
+    const int offset = y() - FrmSetup->y();
+    FrmSetup->move(target.left() + SetupLeftOffset, target.top() - offset);
+}
+
+void TForm1::WmExitSizeMove() {
+    SetDragFullWindows(SavedDragFullWindows);
+    DragState = DragStateMoved;
+}
+
+QString TForm1::HelpPath() const {
+    QString folder = Env_.HelpFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                               : Env_.HelpFolder;
+    if (!folder.endsWith(u'/')) {
+        folder += u'/';
+    }
+    return folder + QStringLiteral("TARVIK_Help.CHM");
+}
+
+void TForm1::btnHelpClick() {
+    HelpLauncher->SetFileName(HelpPath());
+    HelpLauncher->Start();
+}
+
+void TForm1::HelpLauncherError(int /*errorCode*/) {
+    Application->MessageBox(QString::fromUtf8("Файл справки ") + QStringLiteral("\n\r") +
+                            HelpPath() + QStringLiteral("\n\r") +
+                            QString::fromUtf8(" не найден !"));
+}

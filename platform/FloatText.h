@@ -1,0 +1,18 @@
+// Decimal texts of the settings file, in the decimal separator of the C library's
+// current LC_NUMERIC locale.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The number in `text` (either '.' or ',' as separator, optional sign and exponent,
+// spaces around it allowed) rounded half to even to `decimals` places and shown with
+// exactly two decimals, such as "12.35" or "6,00". A text that is no number gives "0".
+std::string NormalizeFloatText(const std::string& text, int decimals);
+
+// The shortest general form of `value` with up to 15 significant digits and no
+// thousands separators: "12.5" (or "12,5"), "100".
+std::string FormatFloatGeneral(double value);
+
+}  // namespace platform

@@ -1,0 +1,335 @@
+// The agent's pieces without a socket: request decoding, the simulated ports,
+// base-addr discovery and the choice of backend, with the OS calls faked.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <map>
+
+#include "AgentProcess.h"
+#include "agent/BackendSelect.h"
+#include "agent/Options.h"
+#include "agent/Protocol.h"
+#include "agent/SimBackend.h"
+
+using namespace agent;
+using namespace port::agent;
+
+namespace {
+
+std::vector<std::uint8_t> RequestBytes(std::uint32_t code, std::uint32_t n,
+                                       std::vector<std::uint8_t> pairs) {
+    std::vector<std::uint8_t> b(8 + pairs.size());
+    StoreU32(b.data(), code);
+    StoreU32(b.data() + 4, n);
+    std::copy(pairs.begin(), pairs.end(), b.begin() + 8);
+    return b;
+}
+
+std::vector<std::uint8_t> Batch(Backend& backend, std::uint32_t code,
+                                std::vector<std::uint8_t> pairs, std::uint32_t* error = nullptr) {
+    const auto bytes = RequestBytes(code, static_cast<std::uint32_t>(pairs.size() / 2), pairs);
+    Request r;
+    EXPECT_EQ(DecodeRequest(bytes.data(), bytes.size(), r), DecodeStatus::Complete);
+    const auto reply = Execute(backend, r, nullptr, 1);
+    if (error != nullptr) {
+        *error = LoadU32(reply.data());
+    }
+    return {reply.begin() + 4, reply.end()};
+}
+
+}  // namespace
+
+TEST(AgentDecoder, WaitsForWholeRequestsAndRejectsBadCounts) {
+    const auto full = RequestBytes(CodeRead, 2, {0x20, 0, 0x22, 0});
+    Request r;
+    for (std::size_t cut = 0; cut < full.size(); ++cut) {
+        EXPECT_EQ(DecodeRequest(full.data(), cut, r), DecodeStatus::NeedMore) << cut;
+    }
+    auto two = full;
+    two.insert(two.end(), full.begin(), full.end());
+    ASSERT_EQ(DecodeRequest(two.data(), two.size(), r), DecodeStatus::Complete);
+    EXPECT_EQ(r.size, full.size());
+    EXPECT_EQ(r.count, 2u);
+    // The count alone decides: a bad one is refused before any pair bytes arrive.
+    for (std::uint32_t n : {0u, MaxPairs + 1, 0xFFFFFFFFu}) {
+        const auto bad = RequestBytes(CodeRead, n, {});
+        EXPECT_EQ(DecodeRequest(bad.data(), bad.size(), r), DecodeStatus::Malformed) << n;
+    }
+    const auto biggest = RequestBytes(CodeWrite, MaxPairs, std::vector<std::uint8_t>(8192));
+    EXPECT_EQ(DecodeRequest(biggest.data(), biggest.size(), r), DecodeStatus::Complete);
+}
+
+TEST(AgentDecoder, UnknownCodeAndRefusedBatchesTouchNothing) {
+    SimBackend sim({0x378}, false);
+    std::uint32_t error = 0;
+    EXPECT_EQ(Batch(sim, 0x220054, {0x20, 0x77}, &error), (std::vector<std::uint8_t>{0x20, 0x77}));
+    EXPECT_EQ(error, std::uint32_t(EINVAL));
+    Batch(sim, CodeWrite, {0x20, 0x5A, 0x22, 0x01}, &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(Batch(sim, CodeRead, {0x20, 0, 0x22, 0, 0x21, 0}),
+              (std::vector<std::uint8_t>{0x20, 0x5A, 0x22, 0xC1, 0x21, 0x7F}));
+}
+
+TEST(SimPorts, PresentPortLatchesAbsentPortIsAnEmptyBus) {
+    SimBackend sim({0x378, 0x3BC}, false);
+    // Pairs run in array order: the read between the writes sees the first one.
+    EXPECT_EQ(Batch(sim, CodeWrite, {0x20, 0x11, 0x22, 0xFF, 0x30, 0x55}),
+              (std::vector<std::uint8_t>{0x20, 0x11, 0x22, 0xFF, 0x30, 0x55}));
+    EXPECT_EQ(Batch(sim, CodeRead, {0x20, 0, 0x22, 0, 0x30, 0, 0x32, 0, 0x31, 0, 0x23, 0}),
+              (std::vector<std::uint8_t>{0x20, 0x11, 0x22, 0xFF, 0x30, 0xFF, 0x32, 0xFF, 0x31, 0xFF,
+                                         0x23, 0xFF}));
+    Batch(sim, CodeWrite, {0x22, 0x00});
+    EXPECT_EQ(Batch(sim, CodeRead, {0x22, 0}), (std::vector<std::uint8_t>{0x22, 0xC0}));
+    std::uint32_t error = 0;
+    Batch(sim, CodeSetStatus, {0x11, 0x78}, &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(Batch(sim, CodeRead, {0x11, 0}), (std::vector<std::uint8_t>{0x11, 0x78}));
+    Batch(sim, CodeSetStatus, {0x31, 0x78}, &error);
+    EXPECT_EQ(error, std::uint32_t(ENXIO));
+}
+
+TEST(SimPorts, LoopbackPlugTruthTable) {
+    SimBackend sim({0x378}, true);
+    Batch(sim, CodeSetStatus, {0x21, 0x05});  // bits 0-2 are not wired and stay as set
+    struct Row {
+        std::uint8_t data, status;
+    };
+    const Row rows[] = {{0x00, 0x85}, {0x01, 0x8D}, {0x02, 0x95}, {0x04, 0xA5}, {0x08, 0xC5},
+                        {0x10, 0x05}, {0x1F, 0x7D}, {0xE0, 0x85}, {0xFF, 0x7D}};
+    for (const Row& row : rows) {
+        Batch(sim, CodeWrite, {0x20, row.data});
+        EXPECT_EQ(Batch(sim, CodeRead, {0x21, 0})[1], row.status) << int(row.data);
+    }
+}
+
+TEST(BaseAddr, ParsesTheFirstDecimalField) {
+    EXPECT_EQ(ParseBaseAddr("888\t1912\n"), 888u);
+    EXPECT_EQ(ParseBaseAddr("632\n"), 632u);
+    EXPECT_EQ(ParseBaseAddr("956"), 956u);
+    EXPECT_EQ(ParseBaseAddr("888 1912"), 888u);
+    for (const char* odd :
+         {"", "\n", "0x378\t0\n", "-888\t1\n", " 888\n", "abc", "9999999\n", "70000\n"}) {
+        EXPECT_FALSE(ParseBaseAddr(odd)) << odd;
+    }
+}
+
+class ProcTree : public ::testing::Test {
+protected:
+    void Port(const std::string& name, const std::string& baseAddr) {
+        const std::string dir = tmp.path + "/sys/dev/parport/" + name;
+        RunProgram({"/bin/mkdir", "-p", dir});
+        if (!baseAddr.empty()) {
+            std::ofstream(dir + "/base-addr") << baseAddr;
+        }
+    }
+    TempDir tmp;
+};
+
+TEST_F(ProcTree, FindsStandardBasesWhateverTheirNumber) {
+    Port("parport0", "1016\t0\n");  // 0x3F8: not a standard base
+    Port("parport1", "632\t1656\n");
+    Port("parport2", "888\t1912\n");
+    Port("parport3", "888\t0\n");  // the same base twice: the first wins
+    Port("parport10", "956\t0\n");
+    Port("parport4", "");  // no base-addr file
+    Port("parport5", "garbage\n");
+    Port("default", "888\n");
+    const auto found = FindStandardParports(tmp.path, "/dev");
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].device, "/dev/parport1");
+    EXPECT_EQ(found[0].base, 0x278);
+    EXPECT_EQ(found[1].device, "/dev/parport2");
+    EXPECT_EQ(found[1].base, 0x378);
+    EXPECT_EQ(found[2].device, "/dev/parport10");
+    EXPECT_EQ(found[2].base, 0x3BC);
+}
+
+TEST_F(ProcTree, NoMatchOrNoTreeFindsNothing) {
+    EXPECT_TRUE(FindStandardParports(tmp.path, "/dev").empty());
+    Port("parport0", "1016\t0\n");
+    EXPECT_TRUE(FindStandardParports(tmp.path, "/dev").empty());
+}
+
+namespace {
+
+// Ports behind the instructions: bases in `present` keep what is written.
+class FakeIo : public PortIo {
+public:
+    int permitError = 0;
+    std::vector<std::uint16_t> present;
+    std::map<std::uint16_t, std::uint8_t> regs;
+    std::vector<std::string> log;
+    int Permit(std::uint16_t from, unsigned count) override {
+        log.push_back("permit " + std::to_string(from) + " " + std::to_string(count));
+        return permitError;
+    }
+    std::uint8_t In(std::uint16_t a) override {
+        log.push_back("in " + std::to_string(a));
+        return IsPresent(a) ? regs[a] : 0xFF;
+    }
+    void Out(std::uint16_t a, std::uint8_t v) override {
+        log.push_back("out " + std::to_string(a));
+        regs[a] = v;
+    }
+    bool IsPresent(std::uint16_t a) const {
+        return std::find(present.begin(), present.end(), BaseOf(a)) != present.end();
+    }
+    bool Touched(std::uint16_t base) const {
+        for (const auto& l : log) {
+            for (int off = 0; off < 8; ++off) {
+                if (l == "in " + std::to_string(base + off) ||
+                    l == "out " + std::to_string(base + off)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+};
+
+class FakePpdev : public PpdevOps {
+public:
+    int openError = 0;
+    int claimError = 0;
+    int released = 0;
+    std::map<int, std::uint8_t> data;
+    int Open(const std::string&, int& fd) override {
+        fd = 40 + static_cast<int>(data.size());
+        data[fd] = 0;
+        return openError;
+    }
+    int Claim(int, int) override { return claimError; }
+    void ReleaseAndClose(int) override { ++released; }
+    int Transfer(int fd, PpRegister reg, bool write, std::uint8_t& v) override {
+        if (reg == PpRegister::Data) {
+            write ? void(data[fd] = v) : void(v = data[fd]);
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+class AutoChoice : public ProcTree {
+protected:
+    BackendEnv Env() {
+        BackendEnv env;
+        env.ppdev = &ppdev;
+        env.io = &io;
+        env.procRoot = tmp.path;
+        env.devRoot = "/dev";
+        return env;
+    }
+    OpenedBackend Open(BackendKind kind, std::vector<std::uint16_t> ports = {}) {
+        return OpenBackend(BackendConfig{kind, ports, false}, Env());
+    }
+    FakeIo io;
+    FakePpdev ppdev;
+};
+
+TEST_F(AutoChoice, PrefersPpdevAndRefusesOffsetsBeyondControl) {
+    Port("parport0", "888\t1912\n");
+    io.present = {0x378};
+    auto opened = Open(BackendKind::Auto);
+    ASSERT_TRUE(opened.backend);
+    EXPECT_NE(opened.backend->Describe().find("ppdev"), std::string::npos);
+    EXPECT_TRUE(io.log.empty());
+    std::uint32_t error = 0;
+    Batch(*opened.backend, CodeWrite, {0x20, 0x42}, &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(Batch(*opened.backend, CodeRead, {0x20, 0, 0x30, 0})[3], 0xFF);
+    for (std::uint8_t code : {0x23, 0x24, 0x27}) {
+        Batch(*opened.backend, CodeRead, {0x20, 0, code, 0}, &error);
+        EXPECT_EQ(error, std::uint32_t(EOPNOTSUPP)) << int(code);
+    }
+    opened.backend.reset();
+    EXPECT_EQ(ppdev.released, 1);
+}
+
+TEST_F(AutoChoice, BusyPortSaysUnloadLpAndFallsToDirect) {
+    Port("parport0", "888\t1912\n");
+    ppdev.claimError = ETIMEDOUT;
+    io.permitError = ENOSYS;
+    auto opened = Open(BackendKind::Auto);
+    EXPECT_FALSE(opened.backend);
+    EXPECT_NE(opened.report.find("/dev/parport0 (0x378)"), std::string::npos);
+    EXPECT_NE(opened.report.find("unload the lp module"), std::string::npos);
+    EXPECT_NE(opened.report.find("ioperm(0x3BC): Function not implemented"), std::string::npos);
+    EXPECT_EQ(ppdev.released, 1);
+}
+
+TEST_F(AutoChoice, DirectNeedsAnAnsweringBaseAndServesOnlyThose) {
+    io.present = {};
+    auto none = Open(BackendKind::Auto);
+    EXPECT_FALSE(none.backend);
+    EXPECT_NE(none.report.find("no standard base answered"), std::string::npos);
+    EXPECT_NE(none.report.find("ppdev: no /dev/parportN"), std::string::npos);
+
+    io.log.clear();
+    io.present = {0x278};
+    io.regs[0x27A] = 0x04;
+    auto opened = Open(BackendKind::Auto);
+    ASSERT_TRUE(opened.backend);
+    EXPECT_EQ(io.regs[0x27A], 0x04);  // the presence test restores control
+    io.log.clear();
+    EXPECT_EQ(Batch(*opened.backend, CodeRead, {0x20, 0, 0x10, 0, 0x30, 0}),
+              (std::vector<std::uint8_t>{0x20, 0xFF, 0x10, 0xFF, 0x30, 0x00}));
+    EXPECT_FALSE(io.Touched(0x378));
+    EXPECT_FALSE(io.Touched(0x3BC));
+}
+
+TEST_F(AutoChoice, ExplicitBackendsAndTheVgaWindow) {
+    io.permitError = EPERM;
+    EXPECT_FALSE(Open(BackendKind::Direct).backend);
+    EXPECT_FALSE(Open(BackendKind::Ppdev).backend);
+    io.permitError = 0;
+    io.log.clear();
+    auto direct = Open(BackendKind::Direct);
+    ASSERT_TRUE(direct.backend);
+    EXPECT_EQ(std::count(io.log.begin(), io.log.end(), "permit 956 4"), 1);
+    std::uint32_t error = 0;
+    Batch(*direct.backend, CodeWrite, {0x13, 0x00}, &error);  // 0x3BF: still the port's
+    EXPECT_EQ(error, 0u);
+    io.log.clear();
+    Batch(*direct.backend, CodeWrite, {0x10, 0x00, 0x14, 0x00}, &error);  // 0x3C0: the VGA's
+    EXPECT_EQ(error, std::uint32_t(EOPNOTSUPP));
+    EXPECT_TRUE(io.log.empty());
+    // sim is only ever chosen by name, and --ports picks its present ports.
+    auto sim = Open(BackendKind::Sim, {0x278});
+    ASSERT_TRUE(sim.backend);
+    EXPECT_EQ(Batch(*sim.backend, CodeRead, {0x20, 0, 0x32, 0}),
+              (std::vector<std::uint8_t>{0x20, 0xFF, 0x32, 0xCC}));
+}
+
+TEST(AgentOptions, CommandLine) {
+    std::string error;
+    auto o = ParseOptions({"serve", "--backend", "sim", "--ports", "378,0x278,3bc", "--loopback",
+                           "--trace", "t", "--socket", "s", "--exit-when-idle", "--detach"},
+                          error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->backend.kind, BackendKind::Sim);
+    EXPECT_EQ(o->backend.ports, (std::vector<std::uint16_t>{0x378, 0x278, 0x3BC}));
+    EXPECT_TRUE(o->backend.loopback && o->exitWhenIdle && o->detach);
+    o = ParseOptions({"write", "0x37A", "0x0c", "--socket", "s"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->address, 0x37A);
+    EXPECT_EQ(o->value, 0x0C);
+    EXPECT_EQ(*PortCodeFor(0x37A), 0x22);
+    EXPECT_EQ(*PortCodeFor(0x3C3), 0x17);
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{},
+                                               {"serve", "--backend", "magic"},
+                                               {"serve", "--ports", "3F8"},
+                                               {"serve", "--ports", ""},
+                                               {"serve", "--loopback"},
+                                               {"read"},
+                                               {"read", "0x3F8"},
+                                               {"write", "0x378", "0x100"},
+                                               {"read", "0x378", "--detach"},
+                                               {"set-status", "0x37A", "1"},
+                                               {"serve", "--frobnicate"}}) {
+        EXPECT_FALSE(ParseOptions(bad, error)) << (bad.empty() ? "" : bad[0]);
+    }
+}

@@ -1,0 +1,135 @@
+#include "AgentProcess.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "port/AgentClient.h"
+
+extern char** environ;
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/lptwdmio-test-XXXXXX";
+    path = ::mkdtemp(pattern);
+}
+
+TempDir::~TempDir() {
+    RunProgram({"/bin/rm", "-rf", path});
+}
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& argv, int outFd) {
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (outFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    }
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+}  // namespace
+
+int RunProgram(const std::vector<std::string>& argv, std::string* output) {
+    int fds[2] = {-1, -1};
+    if (output != nullptr && ::pipe(fds) != 0) {
+        return -1;
+    }
+    const pid_t pid = Spawn(argv, fds[1]);
+    if (output != nullptr) {
+        ::close(fds[1]);
+        char buffer[256];
+        ssize_t n;
+        while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) {
+            output->append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fds[0]);
+    }
+    if (pid < 0) {
+        return -1;
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+AgentProcess::~AgentProcess() {
+    Stop();
+}
+
+bool AgentProcess::Start(const std::string& socket, const std::vector<std::string>& extra) {
+    std::vector<std::string> argv{LPTWDMIO_PATH, "serve", "--socket", socket};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    pid_ = Spawn(argv, -1);
+    if (pid_ < 0) {
+        return false;
+    }
+    port::agent::AgentClient probe;
+    for (int i = 0; i < 500; ++i) {
+        if (probe.Open(socket) == 0) {
+            return true;
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        ::usleep(10000);
+    }
+    return false;
+}
+
+int AgentProcess::WaitExit(int ms) {
+    for (int waited = 0; pid_ > 0 && waited <= ms; waited += 5) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        ::usleep(5000);
+    }
+    return -1;
+}
+
+int AgentProcess::Stop() {
+    if (pid_ <= 0) {
+        return -1;
+    }
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> TraceLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(path));
+    std::string ns, rw, address, value, pid;
+    while (in >> ns >> rw >> address >> value >> pid) {
+        lines.push_back(rw + " " + address + " " + value);
+    }
+    return lines;
+}

@@ -1,0 +1,40 @@
+// Runs the real lptwdmio for a test, on a private socket in a fresh temp folder.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string path;
+};
+
+// Runs a program to completion; its exit code, or -1.
+int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);
+
+class AgentProcess {
+public:
+    AgentProcess() = default;
+    ~AgentProcess();
+    AgentProcess(const AgentProcess&) = delete;
+    AgentProcess& operator=(const AgentProcess&) = delete;
+
+    // Starts `lptwdmio serve --socket socket extra...` and waits until it accepts.
+    bool Start(const std::string& socket, const std::vector<std::string>& extra);
+    // SIGTERM, then the exit code.
+    int Stop();
+    // Waits up to ms for the agent to end by itself; its exit code or -1.
+    int WaitExit(int ms);
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+std::string ReadFile(const std::string& path);
+std::vector<std::string> TraceLines(const std::string& path);  // "r 0x378 0x00" form

@@ -1,0 +1,376 @@
+// The components on a real X server (Xvfb) with Debian's tray host `trayer`
+// and the openbox window manager: the tray icon shows its picture, reports
+// clicks, comes back when the tray host restarts; minimise and Alt+F4 put the
+// window away as the tray rules say; the skin drags the window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+#include <cstdlib>
+#include <memory>
+
+#include <xcb/xcb.h>
+
+#include "widgets/NativeWindow.h"
+#include "widgets/NotifyIcon.h"
+#include "widgets/ShapedHint.h"
+#include "widgets/WindowSkin.h"
+
+namespace {
+
+bool HaveDisplay() {
+    return !qEnvironmentVariableIsEmpty("TARVIK_TEST_DISPLAY");
+}
+
+// Runs a helper program while our event loop keeps serving X events.
+QString Tool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(5000)) {
+        return {};
+    }
+    (void)QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString Id(const QWidget* w) {
+    return QString::number(w->winId());
+}
+
+std::unique_ptr<QProcess> StartBackground(const QString& program, const QStringList& args) {
+    auto p = std::make_unique<QProcess>();
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->setStandardOutputFile(QProcess::nullDevice());
+    p->start(program, args);
+    if (!p->waitForStarted(5000)) {
+        return nullptr;
+    }
+    return p;
+}
+
+void Stop(std::unique_ptr<QProcess>& p) {
+    if (p) {
+        p->terminate();
+        if (!p->waitForFinished(3000)) {
+            p->kill();
+            p->waitForFinished(3000);
+        }
+        p.reset();
+    }
+}
+
+// Whether the window is viewable and has a parent other than the root: a
+// connection of our own, so that the answer does not depend on Qt.
+bool ViewableInsideAnotherWindow(WId id) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return false;
+    }
+    const auto window = static_cast<xcb_window_t>(id);
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+    xcb_get_window_attributes_reply_t* attributes =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    const bool inside = tree && attributes && tree->parent != tree->root &&
+                        attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(tree);
+    std::free(attributes);
+    xcb_disconnect(c);
+    return inside;
+}
+
+// The window Qt docks into the tray host, once it sits inside the host.
+QWidget* DockedTrayWidget() {
+    for (QWidget* w : QApplication::allWidgets()) {
+        if (w->inherits("QSystemTrayIconSys") && w->isVisible() &&
+            w->testAttribute(Qt::WA_WState_Created) && ViewableInsideAnotherWindow(w->winId())) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+QIcon Disc(QColor color) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(color);
+    return QIcon(pixmap);
+}
+
+class Owner : public QWidget {
+public:
+    int closes = 0;
+    int hides = 0;
+    int shows = 0;
+
+protected:
+    void closeEvent(QCloseEvent* e) override {
+        ++closes;
+        QWidget::closeEvent(e);
+    }
+    void hideEvent(QHideEvent*) override { ++hides; }
+    void showEvent(QShowEvent*) override { ++shows; }
+};
+
+class X11Components : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!HaveDisplay()) {
+            return;
+        }
+        // Another window manager may already run on this display; then openbox just exits.
+        wm_ = StartBackground(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        StartTray();
+    }
+    static void TearDownTestSuite() {
+        Stop(tray_);
+        Stop(wm_);
+    }
+    static bool StartTray() {
+        tray_ = StartBackground(
+            QStringLiteral("trayer"),
+            {"--edge", "top", "--align", "right", "--SetDockType", "true", "--widthtype", "request",
+             "--height", "24", "--transparent", "false", "--tint", "0x000000"});
+        return tray_ &&
+               QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000);
+    }
+    void SetUp() override {
+        if (!HaveDisplay()) {
+            GTEST_SKIP() << "TARVIK_TEST_DISPLAY is not set";
+        }
+    }
+    // Restarting the tray host needs one that this test started.
+    static bool OwnTray() { return tray_ && tray_->state() == QProcess::Running; }
+
+    static inline std::unique_ptr<QProcess> wm_;
+    static inline std::unique_ptr<QProcess> tray_;
+};
+
+QColor CentreOf(QWidget* w) {
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(w->winId()).toImage();
+    return shot.isNull() ? QColor() : shot.pixelColor(shot.width() / 2, shot.height() / 2);
+}
+
+}  // namespace
+
+TEST_F(X11Components, TrayIconShowsItsPictureAndReportsClicks) {
+    ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
+    Owner owner;
+    NotifyIcon icon(&owner);
+    icon.SetPictures({Disc(Qt::yellow), Disc(Qt::red), Disc(Qt::blue)});
+    icon.SetPictureIndex(1);
+    QWidget* docked = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (docked = DockedTrayWidget()) != nullptr; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return CentreOf(docked) == QColor(Qt::red); }, 5000))
+        << CentreOf(docked).name().toStdString();
+
+    // The tray icon is a window of this program's class inside the tray host.
+    const QString found =
+        Tool(QStringLiteral("xdotool"), {"search", "--class", QCoreApplication::applicationName()});
+    EXPECT_TRUE(found.split('\n').contains(Id(docked))) << found.toStdString();
+
+    QSignalSpy up(&icon, &NotifyIcon::MouseUp);
+    const struct {
+        const char* xButton;
+        Qt::MouseButton button;
+    } clicks[] = {{"1", Qt::LeftButton}, {"3", Qt::RightButton}, {"2", Qt::MiddleButton}};
+    for (const auto& c : clicks) {
+        const int before = up.count();
+        Tool(QStringLiteral("xdotool"),
+             {"mousemove", "--window", Id(docked), "8", "8", "click", c.xButton});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return up.count() == before + 1; }, 5000)) << c.xButton;
+        EXPECT_EQ(up.last()[0].value<Qt::MouseButton>(), c.button);
+    }
+    // The position is the pointer's place on the screen.
+    const QString where = Tool(QStringLiteral("xdotool"), {"getmouselocation", "--shell"});
+    const QPoint pos = up.last()[1].toPoint();
+    EXPECT_TRUE(where.contains(QStringLiteral("X=%1\n").arg(pos.x()))) << where.toStdString();
+    EXPECT_TRUE(where.contains(QStringLiteral("Y=%1\n").arg(pos.y()))) << where.toStdString();
+    QTest::qWait(300);
+    EXPECT_EQ(up.count(), 3);  // one report per click, not one per press and release
+}
+
+TEST_F(X11Components, TrayIconComesBackWhenTheTrayHostRestarts) {
+    if (!OwnTray()) {
+        GTEST_SKIP() << "another tray host runs on this display";
+    }
+    ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable());
+    Owner owner;
+    NotifyIcon icon(&owner);
+    icon.SetPictures({Disc(Qt::yellow), Disc(Qt::red), Disc(Qt::green)});
+    ASSERT_TRUE(QTest::qWaitFor([] { return DockedTrayWidget() != nullptr; }, 10000));
+
+    Stop(tray_);
+    // The icon's window falls out of the dead host.
+    ASSERT_TRUE(QTest::qWaitFor([] { return DockedTrayWidget() == nullptr; }, 10000));
+    icon.SetPictureIndex(2);  // changed while there is no tray
+    ASSERT_TRUE(StartTray());
+    QWidget* docked = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (docked = DockedTrayWidget()) != nullptr; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return CentreOf(docked) == QColor(Qt::green); }, 5000))
+        << CentreOf(docked).name().toStdString();
+}
+
+TEST_F(X11Components, TrayIconIsAddedWhenTheTrayHostStartsLater) {
+    if (!OwnTray()) {
+        GTEST_SKIP() << "another tray host runs on this display";
+    }
+    Stop(tray_);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 5000));
+    Owner owner;
+    NotifyIcon icon(&owner);
+    icon.SetPictures({Disc(Qt::yellow), Disc(Qt::red)});
+    QTest::qWait(200);
+    EXPECT_EQ(DockedTrayWidget(), nullptr);
+    ASSERT_TRUE(StartTray());
+    QWidget* docked = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (docked = DockedTrayWidget()) != nullptr; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return CentreOf(docked) == QColor(Qt::yellow); }, 5000));
+}
+
+TEST_F(X11Components, MinimiseWithdrawsTheWindowButItStillCountsAsShown) {
+    Owner owner;
+    owner.resize(200, 100);
+    NotifyIcon icon(&owner);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    ASSERT_TRUE(NativeWindowMapped(&owner));
+    owner.hides = owner.shows = 0;
+
+    Tool(QStringLiteral("xdotool"), {"windowminimize", Id(&owner)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !NativeWindowMapped(&owner); }, 5000));
+    QTest::qWait(500);  // let the window manager settle: it must stay off the screen
+    EXPECT_FALSE(NativeWindowMapped(&owner));
+    EXPECT_TRUE(owner.isVisible());
+    EXPECT_FALSE(owner.isMinimized());
+    EXPECT_EQ(owner.hides, 0);
+    EXPECT_EQ(owner.shows, 0);
+
+    // The program still thinks it is shown: hiding and showing brings it back.
+    owner.hide();
+    EXPECT_EQ(owner.hides, 1);
+    owner.show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return NativeWindowMapped(&owner); }, 5000));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    EXPECT_FALSE(owner.isMinimized());
+}
+
+TEST_F(X11Components, AltF4HidesTheWindowAndCloseFromTheProgramCloses) {
+    Owner owner;
+    owner.resize(200, 100);
+    NotifyIcon icon(&owner);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    Tool(QStringLiteral("xdotool"), {"windowactivate", "--sync", Id(&owner)});
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&owner));
+
+    Tool(QStringLiteral("xdotool"), {"key", "alt+F4"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !owner.isVisible(); }, 5000));
+    EXPECT_EQ(owner.hides, 1);
+    EXPECT_EQ(owner.closes, 0);
+
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    EXPECT_TRUE(owner.close());
+    EXPECT_EQ(owner.closes, 1);
+}
+
+TEST_F(X11Components, SkinDragsTheWindowByThePictureButNotByAControl) {
+    QImage picture(120, 60, QImage::Format_RGB32);
+    picture.fill(QColor(0, 0, 128));
+    picture.setPixelColor(0, 59, QColor(255, 0, 255));
+    QWidget window;
+    WindowSkin skin(&window, picture);
+    auto* control = new QWidget(&window);
+    control->setGeometry(0, 0, 30, 30);
+    window.move(300, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy begin(&skin, &WindowSkin::DragBegin);
+    QSignalSpy end(&skin, &WindowSkin::DragEnd);
+    int steps = 0;
+    QObject::connect(&skin, &WindowSkin::Moving, [&](QRect&) { ++steps; });
+    const QPoint start = window.pos();
+
+    auto drag = [&](QPoint from) {
+        const QPoint g = window.mapToGlobal(from);
+        Tool(QStringLiteral("xdotool"), {"mousemove", "--sync", QString::number(g.x()),
+                                         QString::number(g.y()), "mousedown", "1"});
+        QTest::qWait(100);
+        for (int i = 1; i <= 4; ++i) {
+            Tool(QStringLiteral("xdotool"), {"mousemove", "--sync", QString::number(g.x() + 10 * i),
+                                             QString::number(g.y() + 5 * i)});
+            QTest::qWait(50);
+        }
+        Tool(QStringLiteral("xdotool"), {"mouseup", "1"});
+        QTest::qWait(200);
+    };
+    drag(QPoint(10, 10));  // on the control
+    EXPECT_EQ(begin.count(), 0);
+    EXPECT_EQ(window.pos(), start);
+
+    drag(QPoint(80, 40));  // on the bare picture
+    EXPECT_EQ(begin.count(), 1);
+    EXPECT_EQ(end.count(), 1);
+    EXPECT_GE(steps, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.pos() == start + QPoint(40, 20); }, 3000))
+        << window.pos().x() << "," << window.pos().y();
+}
+
+TEST_F(X11Components, HintBalloonShowsTheScreenAroundItsShape) {
+    QWidget backdrop;
+    backdrop.setWindowFlag(Qt::FramelessWindowHint);
+    backdrop.setAutoFillBackground(true);
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0, 128, 128));
+    backdrop.setPalette(palette);
+    backdrop.setGeometry(100, 100, 600, 400);
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+    QTest::qWait(200);
+
+    ShapedHint hint;
+    hint.SetHidePause(0);
+    hint.SetStyle(hsNoseEllipse);
+    hint.SetColor(QColor(0, 128, 0));
+    hint.SetBorderColor(QColor(0, 255, 0));
+    hint.SetFontColor(QColor(0, 255, 0));
+    hint.ShowHint(QStringLiteral("Вывод 5 (D3)\r\nданные"), QPoint(400, 300));
+    QWidget* balloon = hint.HintWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(balloon));
+    QTest::qWait(200);
+    const QRect box = balloon->geometry();
+    EXPECT_EQ(box.bottomRight(), QPoint(399, 299));
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    if (const QByteArray out = qgetenv("TARVIK_SHOT"); !out.isEmpty()) {
+        shot.copy(box.adjusted(-20, -20, 20, 20))
+            .scaled(box.size() * 3 + QSize(120, 120))
+            .save(QString::fromLocal8Bit(out));
+    }
+    // Outside the ellipse the backdrop shows; inside, the hint's colour.
+    EXPECT_EQ(shot.pixelColor(box.topLeft() + QPoint(1, 1)), QColor(0, 128, 128));
+    EXPECT_EQ(shot.pixelColor(box.topLeft() + QPoint(box.width() / 2, 3)), QColor(0, 128, 0));
+    // Taking no focus: the backdrop keeps being the active window, if it was.
+    EXPECT_FALSE(balloon->isActiveWindow());
+    hint.HideHint();
+}
+
+int main(int argc, char** argv) {
+    const QByteArray display = qgetenv("TARVIK_TEST_DISPLAY");
+    if (display.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else {
+        qputenv("DISPLAY", display);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        // A desktop's D-Bus tray would take the icon away from the XEmbed host.
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

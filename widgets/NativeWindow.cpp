@@ -1,0 +1,81 @@
+#include "widgets/NativeWindow.h"
+
+#include <QGuiApplication>
+
+#ifdef _WIN32
+#include <windows.h>
+#elif defined(TARVIK_HAVE_XCB)
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#endif
+
+namespace {
+
+#if !defined(_WIN32) && defined(TARVIK_HAVE_XCB)
+xcb_connection_t* X11Connection() {
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+struct FreeReply {
+    void operator()(void* p) const { std::free(p); }
+};
+#endif
+
+}  // namespace
+
+void WithdrawNativeWindow(QWidget* window) {
+    if (!window || !window->testAttribute(Qt::WA_WState_Created)) {
+        return;
+    }
+#ifdef _WIN32
+    ::ShowWindow(reinterpret_cast<HWND>(window->winId()), SW_HIDE);
+#elif defined(TARVIK_HAVE_XCB)
+    xcb_connection_t* c = X11Connection();
+    if (!c) {
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    std::unique_ptr<xcb_get_geometry_reply_t, FreeReply> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
+    if (!geometry) {
+        return;
+    }
+    xcb_unmap_window(c, id);
+    // The window manager learns of the withdrawal from a synthetic UnmapNotify
+    // sent to the root window (ICCCM 4.1.4); the event is a fixed 32 bytes.
+    xcb_unmap_notify_event_t unmap{};
+    unmap.response_type = XCB_UNMAP_NOTIFY;
+    unmap.event = geometry->root;
+    unmap.window = id;
+    char buffer[32] = {};
+    std::memcpy(buffer, &unmap, sizeof unmap);
+    xcb_send_event(c, 0, geometry->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   buffer);
+    xcb_flush(c);
+#endif
+}
+
+bool NativeWindowMapped(QWidget* window) {
+    if (!window || !window->testAttribute(Qt::WA_WState_Created)) {
+        return false;
+    }
+#ifdef _WIN32
+    return ::IsWindowVisible(reinterpret_cast<HWND>(window->winId()));
+#elif defined(TARVIK_HAVE_XCB)
+    xcb_connection_t* c = X11Connection();
+    if (!c) {
+        return window->isVisible();
+    }
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    std::unique_ptr<xcb_get_window_attributes_reply_t, FreeReply> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr));
+    return attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+#else
+    return window->isVisible();
+#endif
+}

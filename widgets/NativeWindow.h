@@ -1,0 +1,12 @@
+// The few things the notification-area icon needs from the window system that
+// Qt does not offer.
+#pragma once
+
+#include <QWidget>
+
+// Takes the window off the screen on the window system's side only: Qt still
+// counts the widget as visible and sends it no hide event.
+void WithdrawNativeWindow(QWidget* window);
+
+// True while the window is on the screen as far as the window system knows.
+bool NativeWindowMapped(QWidget* window);
