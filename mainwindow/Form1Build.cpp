@@ -5,8 +5,9 @@
 #include <QTimer>
 
 #include "art/Art.h"
-#include "framework/Tag.h"
+#include "framework/Application.h"
 #include "framework/Fonts.h"
+#include "framework/Tag.h"
 #include "mainwindow/Form1Layout.h"
 #include "mainwindow/Unit1.h"
 #include "widgets/FloatSpinEdit.h"
@@ -66,6 +67,8 @@ void TForm1::BuildLayout() {
         InstanceGuard = new SingleInstanceGuard(QStringLiteral("Tarvik"), this);
         InstanceGuard->setObjectName(QStringLiteral("InstanceGuard"));
         InstanceGuard->SetMainWindow(this);
+        // A second copy ends through the framework: its message loop then never runs.
+        InstanceGuard->OnTerminate = [] { Application->Terminate(); };
     }
 
     MainSkin = new WindowSkin(this, art::MainSkin());
@@ -117,6 +120,9 @@ void TForm1::BuildLayout() {
                 edit->SetLargeStep(10);
                 edit->SetFractionStep(10);
                 edit->SetValue(0);
+                // Flat and without a bevel: the panel's gradient is the edit's face.
+                edit->SetFrameShown(false);
+                edit->SetFlatButtons(true);
                 edit->SetTransparent(true);
                 edit->SetEditFont(fonts::Serif9());
                 spin[c.pin] = edit;
@@ -201,8 +207,9 @@ void TForm1::BindEvents() {
         connect(point, &GlyphButton::Clicked, this, [this, point] { btnPoint2Click(point); });
         connect(dir, &GlyphButton::Clicked, this, [this, dir] { btnDir2Click(dir); });
         connect(edit, &FloatSpinEdit::Change, this, [this, edit] { Spin2Change(edit); });
-        connect(edit, &FloatSpinEdit::KeyPress, this,
-                [this, edit](QChar& key) { Spin2KeyPress(edit, key); }, Qt::DirectConnection);
+        connect(
+            edit, &FloatSpinEdit::KeyPress, this,
+            [this, edit](QChar& key) { Spin2KeyPress(edit, key); }, Qt::DirectConnection);
     }
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);

@@ -129,7 +129,8 @@ void TForm1::FormCreate() {
     FrmSetup->move(x() + SetupLeftOffset, y() - StrToInt(FrmSetup->SpinTop->Text()));
 
     // The windows appear now, unless the program is already on its way out.
-    if (!Application->Terminated()) {
+    const bool secondCopy = InstanceGuard && InstanceGuard->AlreadyRunning();
+    if (!Application->Terminated() && !secondCopy) {
         show();
     }
 
@@ -225,6 +226,9 @@ bool TForm1::AppShowHint(QWidget* control) {
 }
 
 void TForm1::Delay(std::uint16_t seconds, std::int32_t milliseconds) {
+    if (DelayObserver) {
+        DelayObserver(seconds, milliseconds);
+    }
     const qint64 total = qint64(seconds) * 1000 + milliseconds;
     if (total <= 0) {
         return;

@@ -287,7 +287,10 @@ std::string Apply(std::string_view text, std::string_view section, const char* k
     if (at < lines.size()) {
         const Line& line = lines[at];
         if (!line.hasValue) {
-            result.insert(line.valueEnd, "=" + std::string(newValue));
+            // Built in two steps: GCC 12 warns falsely on "literal" + std::string&&.
+            std::string assignment(1, '=');
+            assignment.append(newValue);
+            result.insert(line.valueEnd, assignment);
         } else if (text.substr(line.valueBegin, line.valueEnd - line.valueBegin) != newValue) {
             result.replace(line.valueBegin, line.valueEnd - line.valueBegin, newValue);
         }
@@ -314,7 +317,10 @@ std::string Apply(std::string_view text, std::string_view section, const char* k
     if (!result.empty() && !IsBreak(result.back())) {
         result += "\r\n";
     }
-    result += "[" + std::string(section) + "]\r\n" + entry;
+    result += '[';
+    result.append(section);
+    result += "]\r\n";
+    result += entry;
     return result;
 }
 
