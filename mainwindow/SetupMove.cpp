@@ -51,11 +51,15 @@ void TForm1::SetupMove() {
         if (speed() == 0) {
             s.move(s.x(), y() - boundary() - SetupRise);
         } else {
+            // The steps follow the geometry they set: a window manager's late notices of
+            // earlier steps must not make a growth go missing or happen twice.
             const int target = y() - boundary() - SetupRise;
+            int panelHeight = s.height();
             for (int top = s.y(); top >= target; --top) {
                 s.move(s.x(), top);
-                if (s.y() + s.height() == y() + GrowLine) {
-                    s.resize(s.width(), s.height() + HeightStep);
+                if (top + panelHeight == y() + GrowLine) {
+                    panelHeight += HeightStep;
+                    s.resize(s.width(), panelHeight);
                     s.RepaintOptions(false);
                 }
                 Delay(0, speed());
@@ -72,10 +76,12 @@ void TForm1::SetupMove() {
         } else {
             s.SetOpaquePaint(true);
             const int target = y() - boundary();
+            int panelHeight = s.height();
             for (int top = s.y(); top <= target; ++top) {
                 s.move(s.x(), top);
-                if (s.y() + s.height() == y() + height() - ShrinkMargin) {
-                    s.resize(s.width(), s.height() - HeightStep);
+                if (top + panelHeight == y() + height() - ShrinkMargin) {
+                    panelHeight -= HeightStep;
+                    s.resize(s.width(), panelHeight);
                 }
                 Delay(0, speed());
             }

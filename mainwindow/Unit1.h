@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "framework/Form.h"
@@ -92,6 +93,8 @@ public:
     // Whether a hint may show for the control; sets the hint's look either way.
     bool AppShowHint(QWidget* control);
     static void Delay(std::uint16_t seconds, std::int32_t milliseconds);
+    // Told of every Delay before it waits; tests count the pauses of a slide with it.
+    static inline std::function<void(std::uint16_t, std::int32_t)> DelayObserver;
     bool GetDragFullWindows();
     void SetDragFullWindows(bool value);
 
