@@ -20,8 +20,17 @@ void AddTitleButtons(std::vector<Control>& out) {
         {"btnClose", 471, 99, 6, "Закрыть программу"},
     };
     for (const Title& t : titles) {
-        Control c{QString::fromLatin1(t.name), Kind::GlyphButton, {}, t.left, 5, 16, 16, t.tag,
-                  {}, QString::fromUtf8(t.hint), {}};
+        Control c{QString::fromLatin1(t.name),
+                  Kind::GlyphButton,
+                  {},
+                  t.left,
+                  5,
+                  16,
+                  16,
+                  t.tag,
+                  {},
+                  QString::fromUtf8(t.hint),
+                  {}};
         c.glyphs.normal = t.glyph;
         c.glyphs.pressed = t.glyph + 1;
         c.glyphs.hot = t.glyph + 2;
@@ -33,21 +42,43 @@ void AddChannel(std::vector<Control>& out, int p) {
     const int x = ChannelLeft(p);
     const QString n = QString::number(p);
 
-    Control tray{"btnTr" + n, Kind::GlyphButton, {}, x, 44, 17, 20, 10 * p + 1, {},
-                 PinText("Назначить отображение Pin2 в Tray\n(туда где часики)", p), {}};
+    Control tray{"btnTr" + n, Kind::GlyphButton,
+                 {},          x,
+                 44,          17,
+                 20,          10 * p + 1,
+                 {},          PinText("Назначить отображение Pin2 в Tray\n(туда где часики)", p),
+                 {}};
     tray.glyphs = {6, 7, 9, -1, 8};
     tray.group = TrayGroup;
     tray.pin = p;
     out.push_back(tray);
 
-    Control point{"btnPoint" + n, Kind::GlyphButton, {}, x + 17, 42, 22, 22, 10 * p + 2, n,
-                  PinText("Pin2 Изменение состояния\n1 - Красный\n0- Желтый", p), {}};
+    Control point{"btnPoint" + n,
+                  Kind::GlyphButton,
+                  {},
+                  x + 17,
+                  42,
+                  22,
+                  22,
+                  10 * p + 2,
+                  n,
+                  PinText("Pin2 Изменение состояния\n1 - Красный\n0- Желтый", p),
+                  {}};
     point.glyphs = {0, 1, 2, 16, -1};
     point.pin = p;
     out.push_back(point);
 
-    Control dir{"btnDir" + n, Kind::GlyphButton, {}, x + 39, 44, 17, 20, 10 * p + 3, {},
-                PinText("Направление переключения Pin2\nс временной задержкой", p), {}};
+    Control dir{"btnDir" + n,
+                Kind::GlyphButton,
+                {},
+                x + 39,
+                44,
+                17,
+                20,
+                10 * p + 3,
+                {},
+                PinText("Направление переключения Pin2\nс временной задержкой", p),
+                {}};
     dir.glyphs = {10, 11, 12, -1, -1};
     dir.pin = p;
     out.push_back(dir);
@@ -58,8 +89,17 @@ void AddChannel(std::vector<Control>& out, int p) {
     panel.pin = p;
     out.push_back(panel);
 
-    Control edit{"spin" + n, Kind::FloatSpinEdit, "pnlSpin" + n, 0, 0, 52, 15, p, {},
-                 PinText("Pin2 Временная задержка в мсек.\nпри переключении состояния", p), {}};
+    Control edit{"spin" + n,
+                 Kind::FloatSpinEdit,
+                 "pnlSpin" + n,
+                 0,
+                 0,
+                 52,
+                 15,
+                 p,
+                 {},
+                 PinText("Pin2 Временная задержка в мсек.\nпри переключении состояния", p),
+                 {}};
     edit.pin = p;
     out.push_back(edit);
 }
@@ -101,8 +141,17 @@ void AddConnector(std::vector<Control>& out) {
         const bool upper = pin <= 13;
         const int left = upper ? 177 + 11 * (pin - 1) : 183 + 11 * (pin - 14);
         const Pin& d = pins[pin - 1];
-        Control c{"imgPin" + QString::number(pin), Kind::ListImage, {}, left, upper ? 102 : 115,
-                  8, 8, d.tag, {}, QString::fromUtf8(d.hint), {}};
+        Control c{"imgPin" + QString::number(pin),
+                  Kind::ListImage,
+                  {},
+                  left,
+                  upper ? 102 : 115,
+                  8,
+                  8,
+                  d.tag,
+                  {},
+                  QString::fromUtf8(d.hint),
+                  {}};
         c.picture = d.picture;
         c.pin = pin;
         out.push_back(c);

@@ -33,7 +33,9 @@ inline constexpr int ClientHeight = 135;
 inline constexpr int TrayGroup = 20;
 
 // Channel k (pin k + 2) starts at this x: the left edge of its arch in the skin.
-inline constexpr int ChannelLeft(int pin) { return 10 + 60 * (pin - 2); }
+inline constexpr int ChannelLeft(int pin) {
+    return 10 + 60 * (pin - 2);
+}
 
 const std::vector<Control>& Controls();
 

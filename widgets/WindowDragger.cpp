@@ -26,7 +26,11 @@ bool WindowDragger::eventFilter(QObject* watched, QEvent* event) {
                 return false;
             }
             pressGlobal_ = me->globalPosition().toPoint();
-            startTopLeft_ = window_->frameGeometry().topLeft();
+            // Taken from the press itself: the window's cached position can be stale
+            // right after the window manager placed it, and the drag would jump.
+            const QPoint frameOffset =
+                window_->geometry().topLeft() - window_->frameGeometry().topLeft();
+            startTopLeft_ = pressGlobal_ - local - frameOffset;
             dragging_ = true;
             Q_EMIT DragBegin();
             return true;

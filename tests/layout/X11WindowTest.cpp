@@ -1,0 +1,189 @@
+// The running program on a real X server against the simulated port agent: the
+// window's shape and size, clicks and drags made with xdotool, and what the
+// window shows when the port changes behind its back.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QTest>
+#include <QWidget>
+
+#include "X11Session.h"
+
+namespace {
+
+using x11::Session;
+
+// A plain window that counts the presses it receives.
+class Behind : public QWidget {
+public:
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
+};
+
+// The faces and lamps are shaded, so the colours are told apart loosely.
+bool Reddish(QRgb c) {
+    return qRed(c) > 130 && 2 * qGreen(c) < qRed(c) && 2 * qBlue(c) < qRed(c);
+}
+bool Yellowish(QRgb c) {
+    return qRed(c) > 130 && 10 * qGreen(c) > 7 * qRed(c) && 2 * qBlue(c) < qRed(c);
+}
+
+// Pixels of two pictures of the same size that differ, outside the excluded rect.
+int Differences(const QImage& a, const QImage& b, const QRect& excluded = {}) {
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (!excluded.contains(x, y) && a.pixel(x, y) != b.pixel(x, y))
+                ++n;
+        }
+    }
+    return n;
+}
+
+class RunningWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!qEnvironmentVariableIsEmpty("TARVIK_TEST_DISPLAY"))
+            session_ = new Session;
+    }
+    static void TearDownTestSuite() {
+        delete session_;
+        session_ = nullptr;
+    }
+    void SetUp() override {
+        if (!session_)
+            GTEST_SKIP() << "TARVIK_TEST_DISPLAY is not set";
+    }
+    void TearDown() override {
+        if (session_)
+            session_->StopProgram();
+    }
+    Session& s() { return *session_; }
+    static inline Session* session_ = nullptr;
+};
+
+// Channel k's toggle button centre and pin p's lamp centre, in window coordinates.
+QPoint Toggle(int pin) {
+    return {10 + 60 * (pin - 2) + 17 + 11, 42 + 11};
+}
+QPoint Lamp(int pin) {
+    return {177 + 11 * (pin - 1) + 3, 102 + 3};
+}
+
+}  // namespace
+
+TEST_F(RunningWindow, IsTheSkinSizeAndKeyColourSpotsLetClicksThrough) {
+    ASSERT_TRUE(s().StartProgram());
+    const QRect g = s().Geometry();
+    EXPECT_EQ(g.size(), QSize(495, 135));
+
+    Behind behind;
+    behind.setGeometry(g.adjusted(-20, -20, 20, 20));
+    behind.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&behind));
+    QTest::qWait(300);
+
+    // On the body between controls the window takes the press.
+    x11::Click(s().At(100, 90));
+    QTest::qWait(200);
+    EXPECT_EQ(behind.presses, 0);
+    // Below the body, beside the connector, there is no window.
+    x11::Click(s().At(60, 120));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return behind.presses == 1; }, 1000));
+    x11::Click(s().At(440, 120));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return behind.presses == 2; }, 1000));
+    EXPECT_EQ(s().Geometry().size(), QSize(495, 135));
+}
+
+TEST_F(RunningWindow, ClickingTheToggleOfPin5FlipsDataBit3) {
+    ASSERT_TRUE(s().StartProgram());
+    const int before = s().Read(0x378);
+    ASSERT_GE(before, 0);
+    x11::Click(s().At(Toggle(5).x(), Toggle(5).y()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s().Read(0x378) == (before ^ 0x08); }, 2000))
+        << std::hex << before << " -> " << s().Read(0x378);
+    x11::Click(s().At(Toggle(5).x(), Toggle(5).y()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s().Read(0x378) == before; }, 2000));
+}
+
+TEST_F(RunningWindow, APortChangeShowsOnToggleAndLampWithin200Ms) {
+    ASSERT_TRUE(s().StartProgram());
+    s().Write(0x378, 0x00);
+    const QRect g = s().Geometry();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Yellowish(x11::Grab(g).pixel(Lamp(4))); }, 2000));
+    const QImage low = x11::Grab(g);
+    EXPECT_TRUE(Yellowish(low.pixel(Toggle(4) + QPoint(-6, 6))));
+
+    // Pins 2 and 4 high (bits 0 and 2); the others stay low.
+    s().Write(0x378, 0x05);
+    QElapsedTimer clock;
+    clock.start();
+    QImage now;
+    const bool changed = QTest::qWaitFor(
+        [&] {
+            now = x11::Grab(g);
+            return Reddish(now.pixel(Lamp(4))) && Reddish(now.pixel(Toggle(4) + QPoint(-6, 6)));
+        },
+        1000);
+    const qint64 elapsed = clock.elapsed();
+    ASSERT_TRUE(changed) << std::hex << now.pixel(Lamp(4)) << " "
+                         << now.pixel(Toggle(4) + QPoint(-6, 6)) << " port " << s().Read(0x378);
+    EXPECT_LT(elapsed, 200);
+    RecordProperty("face_and_lamp_ms", static_cast<int>(elapsed));
+    EXPECT_TRUE(Reddish(now.pixel(Lamp(2))));
+    EXPECT_TRUE(Yellowish(now.pixel(Lamp(3))));
+    EXPECT_TRUE(Yellowish(now.pixel(Toggle(3) + QPoint(-6, 6))));
+    EXPECT_TRUE(Yellowish(now.pixel(Lamp(9))));
+    if (!qEnvironmentVariableIsEmpty("TARVIK_SHOT")) {
+        const QImage shot = x11::Grab(g.adjusted(-30, -30, 30, 30));
+        shot.save(qEnvironmentVariable("TARVIK_SHOT"));
+    }
+}
+
+TEST_F(RunningWindow, DraggingTheBodyMovesTheWindowAndDraggingAControlDoesNot) {
+    ASSERT_TRUE(s().StartProgram());
+    const QRect start = s().Geometry();
+    x11::Drag(s().At(100, 90), s().At(160, 130));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return s().Geometry().topLeft() == start.topLeft() + QPoint(60, 40); }, 2000))
+        << s().Geometry().x() << "," << s().Geometry().y();
+
+    const QRect moved = s().Geometry();
+    x11::Drag(s().At(Toggle(6).x(), Toggle(6).y()), s().At(Toggle(6).x() + 60, Toggle(6).y() + 40));
+    QTest::qWait(300);
+    EXPECT_EQ(s().Geometry().topLeft(), moved.topLeft());
+}
+
+TEST_F(RunningWindow, HintsShowOnlyWhenSwitchedOn) {
+    for (bool on : {false, true}) {
+        SCOPED_TRACE(on);
+        ASSERT_TRUE(
+            s().StartProgram(on ? QByteArray("[Misc]\r\nHintVisible=1\r\n") : QByteArray()));
+        const QRect g = s().Geometry();
+        // The hint of btnHide opens above and to the left of the pointer.
+        const QPoint hide = s().At(455, 13);
+        const QRect area(hide - QPoint(400, 150), hide + QPoint(40, 150));
+        const QRect button(QPoint(447, 5) + g.topLeft() - area.topLeft(), QSize(16, 16));
+        x11::MoveTo(s().At(300, 20));  // outside the window, over nothing of it
+        QTest::qWait(300);
+        const QImage before = x11::Grab(area);
+        x11::MoveTo(hide);
+        QTest::qWait(100);
+        x11::MoveTo(hide + QPoint(1, 0));
+        QTest::qWait(1500);
+        const QImage after = x11::Grab(area);
+        const int changed = Differences(before, after, button.adjusted(-2, -2, 22, 22));
+        if (on) {
+            EXPECT_GT(changed, 500);
+            if (!qEnvironmentVariableIsEmpty("TARVIK_HINT_SHOT")) {
+                after.save(qEnvironmentVariable("TARVIK_HINT_SHOT"));
+            }
+        } else {
+            EXPECT_LT(changed, 20);
+        }
+        s().StopProgram();
+    }
+}
