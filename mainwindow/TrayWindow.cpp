@@ -1,7 +1,7 @@
 // The notification-area icon, the title buttons, the setup panel following the
 // main window, full-window dragging during a move, and help.
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QDir>
 
 #include "framework/Application.h"
 #include "framework/Tag.h"
@@ -20,7 +20,9 @@ constexpr int DragStateResized = 99;
 
 }  // namespace
 
-void TForm1::btnTr2Click(QObject* sender) { TrayPinNumber = PinOfButton(sender); }
+void TForm1::btnTr2Click(QObject* sender) {
+    TrayPinNumber = PinOfButton(sender);
+}
 
 void TForm1::TrayPicture() {
     if (TrayIcon == nullptr) {
@@ -37,7 +39,8 @@ void TForm1::TrayPicture() {
 }
 
 void TForm1::TrayIconMouseUp(Qt::MouseButton button, QPoint /*position*/) {
-    const bool leftFlips = FrmSetup->rgrpMouseButton->ItemIndex() != 1;
+    // Without the setup window (while the program ends) the first mapping holds.
+    const bool leftFlips = FrmSetup == nullptr || FrmSetup->rgrpMouseButton->ItemIndex() != 1;
     bool flip = false;
     bool showHide = false;
     if (button == Qt::LeftButton) {
@@ -60,10 +63,14 @@ void TForm1::TrayIconMouseUp(Qt::MouseButton button, QPoint /*position*/) {
     }
 }
 
-void TForm1::btnHideClick() { hide(); }
+void TForm1::btnHideClick() {
+    hide();
+}
 
 // Closes directly: a close request from the system would only hide the window.
-void TForm1::btnCloseClick() { close(); }
+void TForm1::btnCloseClick() {
+    close();
+}
 
 void TForm1::FormShow() {
     if (FrmSetup) {
@@ -105,12 +112,13 @@ void TForm1::WmExitSizeMove() {
 }
 
 QString TForm1::HelpPath() const {
-    QString folder = Env_.HelpFolder.isEmpty() ? QCoreApplication::applicationDirPath()
-                                               : Env_.HelpFolder;
-    if (!folder.endsWith(u'/')) {
+    QString folder =
+        Env_.HelpFolder.isEmpty() ? QCoreApplication::applicationDirPath() : Env_.HelpFolder;
+    if (!folder.endsWith(u'/') && !folder.endsWith(u'\\')) {
         folder += u'/';
     }
-    return folder + QStringLiteral("TARVIK_Help.CHM");
+    // The message names the path as the user's system writes it.
+    return QDir::toNativeSeparators(folder + QStringLiteral("TARVIK_Help.CHM"));
 }
 
 void TForm1::btnHelpClick() {

@@ -27,8 +27,8 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest
-    fonts-dejavu-core fonts-liberation)
-RUN_PACKAGES=(xdg-utils)
+    fonts-dejavu-core fonts-liberation fp-utils)
+RUN_PACKAGES=(xdg-utils xchm file)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
     x11-utils locales clang libclang-rt-14-dev)
 
