@@ -21,7 +21,9 @@ public:
     virtual int Check(std::uint16_t address, bool write) const = 0;
     virtual int Read(std::uint16_t address, std::uint8_t& value) = 0;
     virtual int Write(std::uint16_t address, std::uint8_t value) = 0;
-    // Only a simulated port has a status register a client may set.
+    // Only a simulated port has a status register a client may set. CheckStatus
+    // answers as SetStatus would, without setting, so a batch is refused whole.
+    virtual int CheckStatus(std::uint16_t /*base*/) const { return EOPNOTSUPP; }
     virtual int SetStatus(std::uint16_t /*base*/, std::uint8_t /*value*/) { return EOPNOTSUPP; }
 };
 

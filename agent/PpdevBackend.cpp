@@ -126,8 +126,9 @@ std::vector<ParportDevice> FindStandardParports(const std::string& procRoot,
     std::sort(found.begin(), found.end());
     std::vector<ParportDevice> result;
     for (const auto& [number, base] : found) {
+        // Captured through a copy: clang 14 cannot capture a structured binding.
         const bool taken = std::any_of(result.begin(), result.end(),
-                                       [&](const ParportDevice& p) { return p.base == base; });
+                                       [b = base](const ParportDevice& p) { return p.base == b; });
         if (!taken) {
             result.push_back({devRoot + "/parport" + std::to_string(number), base});
         }

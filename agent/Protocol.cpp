@@ -38,6 +38,12 @@ namespace {
 int Run(Backend& backend, const Request& request, std::uint8_t* pairs, Trace* trace, int pid) {
     const bool write = request.code == CodeWrite;
     if (request.code == CodeSetStatus) {
+        // All ports first: one absent port must not leave the batch half done.
+        for (std::uint32_t i = 0; i < request.count; ++i) {
+            if (int e = backend.CheckStatus(BaseOf(PortCodeAddress(pairs[2 * i]))); e != 0) {
+                return e;
+            }
+        }
         for (std::uint32_t i = 0; i < request.count; ++i) {
             const std::uint16_t base = BaseOf(PortCodeAddress(pairs[2 * i]));
             if (int e = backend.SetStatus(base, pairs[2 * i + 1]); e != 0) {

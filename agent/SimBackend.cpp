@@ -85,6 +85,15 @@ int SimBackend::Write(std::uint16_t address, std::uint8_t value) {
     return 0;
 }
 
+int SimBackend::CheckStatus(std::uint16_t base) const {
+    for (const Port& p : ports_) {
+        if (p.base == BaseOf(base) && p.present) {
+            return 0;
+        }
+    }
+    return ENXIO;
+}
+
 int SimBackend::SetStatus(std::uint16_t base, std::uint8_t value) {
     Port* p = Find(base);
     if (p == nullptr) {

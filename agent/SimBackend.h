@@ -19,6 +19,7 @@ public:
     int Check(std::uint16_t address, bool write) const override;
     int Read(std::uint16_t address, std::uint8_t& value) override;
     int Write(std::uint16_t address, std::uint8_t value) override;
+    int CheckStatus(std::uint16_t base) const override;
     int SetStatus(std::uint16_t base, std::uint8_t value) override;
 
 private:

@@ -139,7 +139,15 @@ std::string NormalizeFloatText(const std::string& text, int decimals) {
     std::string out = Print("%10.2f", rounded);
     std::size_t first = out.find_first_not_of(' ');
     std::size_t last = out.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+    std::string shown =
+        first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
+    // With more than two places a tiny negative value still shows as zero: "-0.00"
+    // would not read back as itself.
+    if (shown.size() > 1 && shown[0] == '-' &&
+        shown.find_first_not_of(std::string("0") + separator, 1) == std::string::npos) {
+        shown.erase(0, 1);
+    }
+    return shown;
 }
 
 std::string FormatFloatGeneral(double value) {

@@ -4,7 +4,9 @@
 // leaves either the old or the new file.
 #ifndef _WIN32
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,12 +139,40 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Removes the temporary files ".<base>.<pid>.<n>.tmp" that saves of processes no
+// longer alive left behind when they were killed between writing and renaming.
+void RemoveAbandonedTemps(const std::string& folder, const std::string& base) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    const std::string prefix = "." + base + ".";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0) {
+            continue;
+        }
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || end == nullptr || *end != '.' || pid == ::getpid()) {
+            continue;
+        }
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(dir), name.c_str(), 0);
+        }
+    }
+    ::closedir(dir);
+}
+
 // Writes `text` to a new file beside `path` and renames it over `path`. `mode` and
 // the owner are those of the file being replaced, if there is one.
 bool ReplaceFile(const std::string& path, const std::string& text, const struct stat* old) {
     static std::atomic<unsigned> counter{0};
     std::string folder = FolderOf(path);
     std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    // First, so that however many saves were cut short at most one temp file stays.
+    RemoveAbandonedTemps(folder, base);
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

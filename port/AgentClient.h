@@ -30,6 +30,8 @@ public:
                  int timeoutMs = RequestTimeoutMs);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
+    // The agent hung up or the stream lost its framing: only a new Open helps.
+    bool IsBroken() const { return broken_; }
 
 private:
     int DrainOwed(long long deadlineNs);

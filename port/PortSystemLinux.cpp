@@ -1,7 +1,10 @@
 // Linux layer of the port connection: the device is the port agent's socket, a
 // device request is one request/reply with the agent, error codes are errno
 // values, and the version test says NT, so there is no in-process direct mode.
+// An agent can die and be started again while the program runs: a device whose
+// agent hung up connects anew to the same socket path on its next request.
 #include <strings.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +24,23 @@ namespace {
 thread_local std::uint32_t lastError = 0;
 constexpr ModuleHandle ServiceManagerModule = 0xAD;
 constexpr std::uint32_t PlatformNt = 2;
+// After a failed reconnect, requests fail at once for this long before the next
+// connect is tried: a dead agent costs no connect per register read.
+constexpr long long ReconnectIntervalNs = 200LL * 1000000;
+
+long long MonotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+// One opened device: its connection and where it was made, to make it again.
+struct Device {
+    agent::AgentClient client;
+    std::string path;
+    int downError = 0;            // why the connection is down, given while waiting
+    long long nextConnectNs = 0;  // earliest time of the next reconnect
+};
 
 class LinuxPortSystem final : public PortSystem {
 public:
@@ -31,14 +51,15 @@ public:
     // Whatever device name the caller uses, the device is the agent's socket.
     OsHandle OpenDevice(const char*, std::uint32_t, std::uint32_t, std::uint32_t,
                         std::uint32_t) override {
-        auto client = std::make_unique<agent::AgentClient>();
-        if (int e = client->Open(agent::DefaultSocketPath()); e != 0) {
+        auto device = std::make_unique<Device>();
+        device->path = agent::DefaultSocketPath();
+        if (int e = device->client.Open(device->path); e != 0) {
             lastError = static_cast<std::uint32_t>(e);
             return InvalidHandle;
         }
         std::lock_guard lock(mutex_);
         const OsHandle handle = nextHandle_++;
-        clients_[handle] = std::move(client);
+        devices_[handle] = std::move(device);
         return handle;
     }
 
@@ -46,8 +67,8 @@ public:
                                void* out, std::uint32_t outSize,
                                std::uint32_t* bytesReturned) override {
         std::lock_guard lock(mutex_);
-        auto it = clients_.find(device);
-        if (it == clients_.end()) {
+        auto it = devices_.find(device);
+        if (it == devices_.end()) {
             lastError = EBADF;
             return 0;
         }
@@ -57,7 +78,17 @@ public:
         }
         std::vector<std::uint8_t> pairs(static_cast<const std::uint8_t*>(in),
                                         static_cast<const std::uint8_t*>(in) + inSize);
-        const int e = it->second->Exchange(code, pairs.data(), inSize / 2);
+        Device& d = *it->second;
+        int e = Reconnect(d);
+        if (e == 0) {
+            e = d.client.Exchange(code, pairs.data(), inSize / 2);
+            if (d.client.IsBroken()) {
+                // Closed now, so the next request connects again straight away.
+                d.client.Close();
+                d.downError = e;
+                d.nextConnectNs = 0;
+            }
+        }
         const std::uint32_t copied = std::min(inSize, outSize);
         if (out != nullptr) {
             std::memcpy(out, pairs.data(), copied);
@@ -74,7 +105,7 @@ public:
 
     std::int32_t CloseDevice(OsHandle device) override {
         std::lock_guard lock(mutex_);
-        if (clients_.erase(device) == 0) {
+        if (devices_.erase(device) == 0) {
             lastError = EBADF;
             return 0;
         }
@@ -110,8 +141,25 @@ public:
     std::uint8_t PortIn(std::uint16_t) override { return 0xFF; }
 
 private:
+    // 0 when the device's connection is up (again), else why not.
+    static int Reconnect(Device& d) {
+        if (d.client.IsOpen()) {
+            return 0;
+        }
+        const long long now = MonotonicNs();
+        if (now < d.nextConnectNs) {
+            return d.downError;
+        }
+        if (int e = d.client.Open(d.path); e != 0) {
+            d.downError = e;
+            d.nextConnectNs = now + ReconnectIntervalNs;
+            return e;
+        }
+        return 0;
+    }
+
     std::mutex mutex_;
-    std::map<OsHandle, std::unique_ptr<agent::AgentClient>> clients_;
+    std::map<OsHandle, std::unique_ptr<Device>> devices_;
     OsHandle nextHandle_ = 1;
 };
 

@@ -72,6 +72,17 @@ TEST(AgentDecoder, UnknownCodeAndRefusedBatchesTouchNothing) {
               (std::vector<std::uint8_t>{0x20, 0x5A, 0x22, 0xC1, 0x21, 0x7F}));
 }
 
+TEST(AgentDecoder, StatusBatchWithAnAbsentPortSetsNoStatus) {
+    SimBackend sim({0x378}, false);
+    std::uint32_t error = 0;
+    Batch(sim, CodeSetStatus, {0x21, 0x10, 0x11, 0x20}, &error);  // 0x3BC is absent
+    EXPECT_EQ(error, std::uint32_t(ENXIO));
+    EXPECT_EQ(Batch(sim, CodeRead, {0x21, 0}), (std::vector<std::uint8_t>{0x21, 0x7F}));
+    Batch(sim, CodeSetStatus, {0x21, 0x10}, &error);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(Batch(sim, CodeRead, {0x21, 0}), (std::vector<std::uint8_t>{0x21, 0x10}));
+}
+
 TEST(SimPorts, PresentPortLatchesAbsentPortIsAnEmptyBus) {
     SimBackend sim({0x378, 0x3BC}, false);
     // Pairs run in array order: the read between the writes sees the first one.
