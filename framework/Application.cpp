@@ -10,7 +10,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 
 TApplication::~TApplication() = default;
 
-TApplication* TApplication::Instance() { return qobject_cast<TApplication*>(qApp); }
+TApplication* TApplication::Instance() {
+    return qobject_cast<TApplication*>(qApp);
+}
 
 void TApplication::SetTitle(const QString& title) {
     setApplicationName(title);

@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string Utf8(const QString& s) { return s.toStdString(); }
+std::string Utf8(const QString& s) {
+    return s.toStdString();
+}
 
 // The decimal separator of the user's locale (LC_NUMERIC).
 QChar LocaleSeparator() {
@@ -33,8 +35,7 @@ bool ParseLocaleFloat(const QString& text, double& value) {
     }
     const QChar sep = LocaleSeparator();
     for (QChar c : trimmed) {
-        const bool ok = c.isDigit() || c == sep || c == u'+' || c == u'-' || c == u'e' ||
-                        c == u'E';
+        const bool ok = c.isDigit() || c == sep || c == u'+' || c == u'-' || c == u'e' || c == u'E';
         if (!ok) {
             return false;
         }
@@ -48,7 +49,9 @@ bool ParseLocaleFloat(const QString& text, double& value) {
 
 }  // namespace
 
-bool TryStrToFloat(const QString& text, double& value) { return ParseLocaleFloat(text, value); }
+bool TryStrToFloat(const QString& text, double& value) {
+    return ParseLocaleFloat(text, value);
+}
 
 double StrToFloat(const QString& text) {
     double value = 0;
@@ -86,7 +89,9 @@ bool StrToBool(const QString& text) {
     throw EConvertError(Utf8(Message("'%1' is not a valid boolean value", text)));
 }
 
-QString IntToStr(long long value) { return QString::number(value); }
+QString IntToStr(long long value) {
+    return QString::number(value);
+}
 
 QString FloatToStr(double value) {
     return QString::fromStdString(platform::FormatFloatGeneral(value));
@@ -98,4 +103,6 @@ QString FloatToStrF(double value, int decimals) {
     return QString::fromLatin1(buffer);
 }
 
-long long Round(double value) { return std::llrint(value); }
+long long Round(double value) {
+    return std::llrint(value);
+}

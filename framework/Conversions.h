@@ -8,8 +8,8 @@
 
 double StrToFloat(const QString& text);  // "'%s' is not a valid floating point value"
 bool TryStrToFloat(const QString& text, double& value);
-int StrToInt(const QString& text);       // "'%s' is not a valid integer value"
-bool StrToBool(const QString& text);     // "'%s' is not a valid boolean value"
+int StrToInt(const QString& text);    // "'%s' is not a valid integer value"
+bool StrToBool(const QString& text);  // "'%s' is not a valid boolean value"
 QString IntToStr(long long value);
 // Shortest general form with up to 15 significant digits and the locale's separator.
 QString FloatToStr(double value);

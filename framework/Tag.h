@@ -8,4 +8,6 @@ inline int TagOf(const QObject* control) {
     return control ? control->property("Tag").toInt() : 0;
 }
 
-inline void SetTag(QObject* control, int tag) { control->setProperty("Tag", tag); }
+inline void SetTag(QObject* control, int tag) {
+    control->setProperty("Tag", tag);
+}

@@ -27,7 +27,9 @@ constexpr int LampHigh = 9, LampLow = 10;
 
 }  // namespace
 
-int TForm1::PinOfButton(const QObject* sender) { return TagOf(sender) / 10; }
+int TForm1::PinOfButton(const QObject* sender) {
+    return TagOf(sender) / 10;
+}
 
 std::uint8_t TForm1::MaskOfPin(int pin) {
     // Pins outside 2 … 9 have no bit: nothing matches and nothing is shifted out of range.
@@ -54,8 +56,7 @@ void TForm1::btnPoint2Click(QObject* sender) {
     }
     // An empty text or a lone minus sign counts as no delay.
     const QString text = PinSpins[p]->Text().trimmed();
-    const double seconds =
-        (text.isEmpty() || text == QLatin1String("-")) ? 0.0 : StrToFloat(text);
+    const double seconds = (text.isEmpty() || text == QLatin1String("-")) ? 0.0 : StrToFloat(text);
     const auto delayMs = static_cast<std::int32_t>(Round(seconds * 1000));
     if (delayMs == 0) {
         FlipPin(p);

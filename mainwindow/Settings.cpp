@@ -35,7 +35,9 @@ QString Normalized(const QString& value, int decimals) {
     return QString::fromStdString(platform::NormalizeFloatText(value.toStdString(), decimals));
 }
 
-QString Flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+QString Flag(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 std::vector<Key> Keys(TForm1& f, TFrmSetup& s) {
     std::vector<Key> keys;

@@ -16,14 +16,14 @@
 #include "setup/Setup.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/FloatSpinEdit.h"
-#include "widgets/GlyphList.h"
 #include "widgets/GlyphButton.h"
+#include "widgets/GlyphList.h"
 #include "widgets/ListImage.h"
 #include "widgets/RangeSpinEdit.h"
-#include "widgets/TransparentCheckBox.h"
-#include "widgets/TransparentRadioGroup.h"
 #include "widgets/ShapedHint.h"
 #include "widgets/SingleInstanceGuard.h"
+#include "widgets/TransparentCheckBox.h"
+#include "widgets/TransparentRadioGroup.h"
 #include "widgets/WindowSkin.h"
 
 TForm1* Form1 = nullptr;
@@ -58,8 +58,8 @@ void TForm1::FormCreate() {
     LptPort = Env_.Ports ? std::make_unique<TLptPortConnection>(*Env_.Ports)
                          : std::make_unique<TLptPortConnection>();
     if (!LptPort->IsReady()) {
-        const std::uint32_t code = (Env_.Ports ? *Env_.Ports : port::NativePortSystem())
-                                       .GetLastErrorCode();
+        const std::uint32_t code =
+            (Env_.Ports ? *Env_.Ports : port::NativePortSystem()).GetLastErrorCode();
         Application->MessageBox(
             QString::fromUtf8("Ошибка при создании объекта Lpt,  драйвер ERROR,  код = ") +
                 QString::number(code),
@@ -245,6 +245,10 @@ void TForm1::Delay(std::uint16_t seconds, std::int32_t milliseconds) {
     }
 }
 
-bool TForm1::GetDragFullWindows() { return Env_.DragSetting->Get(); }
+bool TForm1::GetDragFullWindows() {
+    return Env_.DragSetting->Get();
+}
 
-void TForm1::SetDragFullWindows(bool value) { Env_.DragSetting->Set(value); }
+void TForm1::SetDragFullWindows(bool value) {
+    Env_.DragSetting->Set(value);
+}

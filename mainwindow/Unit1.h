@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "framework/Form.h"
-#include "platform/DragSetting.h"
-#include "port/LPTIO.h"
 #include "pins/Unit2.h"
 #include "pins/thread.h"
+#include "platform/DragSetting.h"
+#include "port/LPTIO.h"
 
 class QComboBox;
 class QTimer;
@@ -33,10 +33,10 @@ class TFrmSetup;
 
 // Where the main window finds the things outside it; tests replace them.
 struct TForm1Environment {
-    port::PortSystem* Ports = nullptr;        // nullptr: the platform's own layer
-    QString IniPath;                          // empty: beside the executable
-    QString HelpFolder;                       // empty: the executable's folder
-    TDragSetting* DragSetting = nullptr;      // nullptr: the platform's own layer
+    port::PortSystem* Ports = nullptr;    // nullptr: the platform's own layer
+    QString IniPath;                      // empty: beside the executable
+    QString HelpFolder;                   // empty: the executable's folder
+    TDragSetting* DragSetting = nullptr;  // nullptr: the platform's own layer
     bool UseInstanceGuard = true;
     bool UseTrayIcon = true;
 };
@@ -56,12 +56,12 @@ public:
     GlyphButton* btnHelp = nullptr;
     GlyphButton* btnHide = nullptr;
     GlyphButton* btnClose = nullptr;
-    std::array<GlyphButton*, 10> btnTr{};     // indexed by pin 2 … 9
+    std::array<GlyphButton*, 10> btnTr{};  // indexed by pin 2 … 9
     std::array<GlyphButton*, 10> btnPoint{};
     std::array<GlyphButton*, 10> btnDir{};
     std::array<GradientPanel*, 10> pnlSpin{};
     std::array<FloatSpinEdit*, 10> spin{};
-    std::array<ListImage*, 26> imgPin{};      // indexed by pin 1 … 25
+    std::array<ListImage*, 26> imgPin{};  // indexed by pin 1 … 25
     QComboBox* ComboBox1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;

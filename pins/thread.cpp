@@ -24,8 +24,8 @@ TTickSource& MonotonicTickSource() {
     return ticks;
 }
 
-TPainterThread::TPainterThread(std::int32_t delayMs,
-                               std::shared_ptr<TThreadDispatcher> dispatcher, TTickSource& ticks)
+TPainterThread::TPainterThread(std::int32_t delayMs, std::shared_ptr<TThreadDispatcher> dispatcher,
+                               TTickSource& ticks)
     : DelayMs(delayMs),
       Shared_(std::make_shared<Shared>()),
       Dispatcher_(std::move(dispatcher)),
@@ -81,7 +81,8 @@ void TPainterThread::Run() {
         }
         if (Wait == WaitStyle::Blocking) {
             // Sleep for what is left; a stop request wakes it early.
-            const auto left = std::chrono::milliseconds(DelayMs - static_cast<std::int64_t>(elapsed));
+            const auto left =
+                std::chrono::milliseconds(DelayMs - static_cast<std::int64_t>(elapsed));
             std::unique_lock lock(Shared_->lock);
             Shared_->wake.wait_for(lock, left, [&] { return Shared_->stop.load(); });
         }

@@ -18,8 +18,12 @@ public:
 #pragma GCC diagnostic pop
         return info.dwPlatformId;
     }
-    void SetLastErrorCode(std::uint32_t code) override { ::SetLastError(code); }
-    std::uint32_t GetLastErrorCode() override { return ::GetLastError(); }
+    void SetLastErrorCode(std::uint32_t code) override {
+        ::SetLastError(code);
+    }
+    std::uint32_t GetLastErrorCode() override {
+        return ::GetLastError();
+    }
 
     OsHandle OpenDevice(const char* path, std::uint32_t access, std::uint32_t share,
                         std::uint32_t creation, std::uint32_t flags) override {
@@ -45,8 +49,7 @@ public:
         return reinterpret_cast<ModuleHandle>(::LoadLibraryA(name));
     }
     void* ResolveProc(ModuleHandle module, const char* name) override {
-        return reinterpret_cast<void*>(
-            ::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
+        return reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(module), name));
     }
     std::int32_t ReleaseModule(ModuleHandle module) override {
         return ::FreeLibrary(reinterpret_cast<HMODULE>(module));

@@ -89,8 +89,9 @@ void TFrmSetup::BuildLayout() {
 
     rgrpMouseButton = Place(new TransparentRadioGroup(this), "rgrpMouseButton", 17, 200, 297, 54);
     rgrpMouseButton->SetCaption(QString::fromUtf8("Кнопки мыши в SystemTray"));
-    rgrpMouseButton->SetItems({QString::fromUtf8("Левая - переключение, Правая - показать/скрыть"),
-                               QString::fromUtf8("Левая - показать/скрыть, Правая - переключение")});
+    rgrpMouseButton->SetItems(
+        {QString::fromUtf8("Левая - переключение, Правая - показать/скрыть"),
+         QString::fromUtf8("Левая - показать/скрыть, Правая - переключение")});
     rgrpMouseButton->SetItemIndex(0);
 
     grpMisc = Place(new TransparentGroupBox(this), "grpMisc", 17, 93, 297, 102);
@@ -119,7 +120,9 @@ void TFrmSetup::BuildLayout() {
     setTabOrder(chkPreDirect, chkHintVisible);
 }
 
-void TFrmSetup::FormCreate() { resize(width(), ClosedHeight); }
+void TFrmSetup::FormCreate() {
+    resize(width(), ClosedHeight);
+}
 
 void TFrmSetup::btnSetupClick() {
     // The button stays disabled while the panel slides, and is enabled again however it ends.
@@ -146,8 +149,8 @@ void TFrmSetup::RepaintOptions(bool windowFirst) {
         repaint();
     }
     for (QWidget* w : std::initializer_list<QWidget*>{chkHintVisible, chkPreDirect, lblStepTime,
-                                                      lblSlideSpeed, SpinStepTime, SpinWin,
-                                                      grpMisc, rgrpMouseButton, rgrpPinInit}) {
+                                                      lblSlideSpeed, SpinStepTime, SpinWin, grpMisc,
+                                                      rgrpMouseButton, rgrpPinInit}) {
         w->repaint();
     }
     if (!windowFirst) {
@@ -155,4 +158,6 @@ void TFrmSetup::RepaintOptions(bool windowFirst) {
     }
 }
 
-void TFrmSetup::SetOpaquePaint(bool on) { setAttribute(Qt::WA_OpaquePaintEvent, on); }
+void TFrmSetup::SetOpaquePaint(bool on) {
+    setAttribute(Qt::WA_OpaquePaintEvent, on);
+}

@@ -23,7 +23,8 @@ namespace {
 std::vector<std::uint16_t> DataWriteAddresses(const FakePortSystem& ports) {
     std::vector<std::uint16_t> out;
     for (const auto& a : ports.accesses) {
-        if (a.write) out.push_back(a.address);
+        if (a.write)
+            out.push_back(a.address);
     }
     return out;
 }
@@ -50,8 +51,8 @@ TEST(Startup, TakesTheFirstPresentPortAndProbesEachPortTwiceInOrder) {
         }
     }
     EXPECT_EQ(DataWriteAddresses(h.ports), expected);
-    EXPECT_EQ(h.Writes(0x378), (std::vector<std::uint8_t>{0x00, 0x55, 0xAA, 0x00, 0x00, 0x55,
-                                                          0xAA, 0x00}));
+    EXPECT_EQ(h.Writes(0x378),
+              (std::vector<std::uint8_t>{0x00, 0x55, 0xAA, 0x00, 0x00, 0x55, 0xAA, 0x00}));
     EXPECT_TRUE(h.boxes.empty());
 }
 

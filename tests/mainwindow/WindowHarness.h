@@ -2,8 +2,8 @@
 // file and the message boxes recorded instead of shown.
 #pragma once
 
-#include <QTemporaryDir>
 #include <QString>
+#include <QTemporaryDir>
 #include <memory>
 #include <vector>
 
@@ -19,14 +19,17 @@ struct Box {
 
 class WindowHarness {
 public:
-    WindowHarness() { Application->SetBoxReporter([this](auto k, auto c, auto t) { boxes.push_back({k, c, t}); }); }
+    WindowHarness() {
+        Application->SetBoxReporter([this](auto k, auto c, auto t) { boxes.push_back({k, c, t}); });
+    }
     ~WindowHarness() { Close(); }
 
     // Ports present at the given bases answer like latches; the others read 0xFF.
     void PresentPorts(std::initializer_list<std::uint16_t> bases) {
         for (std::uint16_t base : {0x3BC, 0x378, 0x278}) {
             bool present = false;
-            for (auto b : bases) present |= b == base;
+            for (auto b : bases)
+                present |= b == base;
             for (int r = 0; r < 3; ++r) {
                 if (present) {
                     ports.fixedReads.erase(base + r);

@@ -69,13 +69,10 @@ TEST(PortConnectionModes, NtWithoutDeviceRegistersStartsAndDeletesTheService) {
         EXPECT_EQ(os.calls.back().substr(os.calls.back().size() - 13), "lasterror=0x0");
         os.calls.clear();
     }
-    const std::vector<std::string> expected{"CloseHandle",
-                                            "OpenSCManagerA 0xF003F",
-                                            "OpenServiceA lptwdmio 0xF01FF",
-                                            "DeleteService",
-                                            "CloseServiceHandle service",
-                                            "CloseServiceHandle manager",
-                                            "FreeLibrary"};
+    const std::vector<std::string> expected{
+        "CloseHandle",   "OpenSCManagerA 0xF003F",     "OpenServiceA lptwdmio 0xF01FF",
+        "DeleteService", "CloseServiceHandle service", "CloseServiceHandle manager",
+        "FreeLibrary"};
     EXPECT_EQ(os.calls, expected);
     EXPECT_EQ(os.loadedModules, 0);
 }

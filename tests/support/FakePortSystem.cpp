@@ -23,20 +23,18 @@ port::ScHandle PORT_WINAPI OpenSCManagerStub(const char*, const char*, std::uint
 std::int32_t PORT_WINAPI CloseServiceHandleStub(port::ScHandle h) {
     return FakePortSystem::current->CloseService(h);
 }
-port::ScHandle PORT_WINAPI CreateServiceStub(port::ScHandle, const char* name,
-                                             const char* display, std::uint32_t access,
-                                             std::uint32_t type, std::uint32_t start,
-                                             std::uint32_t errors, const char* image,
-                                             const char*, std::uint32_t*, const char*,
-                                             const char*, const char*) {
+port::ScHandle PORT_WINAPI CreateServiceStub(port::ScHandle, const char* name, const char* display,
+                                             std::uint32_t access, std::uint32_t type,
+                                             std::uint32_t start, std::uint32_t errors,
+                                             const char* image, const char*, std::uint32_t*,
+                                             const char*, const char*, const char*) {
     return FakePortSystem::current->CreateService(name, display, access, type, start, errors,
                                                   image);
 }
 std::int32_t PORT_WINAPI StartServiceStub(port::ScHandle, std::uint32_t argc, const char**) {
     return FakePortSystem::current->StartService(argc);
 }
-port::ScHandle PORT_WINAPI OpenServiceStub(port::ScHandle, const char* name,
-                                           std::uint32_t access) {
+port::ScHandle PORT_WINAPI OpenServiceStub(port::ScHandle, const char* name, std::uint32_t access) {
     return FakePortSystem::current->OpenService(name, access);
 }
 std::int32_t PORT_WINAPI DeleteServiceStub(port::ScHandle) {
@@ -45,8 +43,12 @@ std::int32_t PORT_WINAPI DeleteServiceStub(port::ScHandle) {
 
 }  // namespace
 
-FakePortSystem::FakePortSystem() { current = this; }
-FakePortSystem::~FakePortSystem() { current = nullptr; }
+FakePortSystem::FakePortSystem() {
+    current = this;
+}
+FakePortSystem::~FakePortSystem() {
+    current = nullptr;
+}
 
 std::uint8_t FakePortSystem::Value(std::uint16_t address) const {
     if (auto f = fixedReads.find(address); f != fixedReads.end()) {
@@ -77,8 +79,8 @@ port::OsHandle FakePortSystem::OpenDevice(const char* path, std::uint32_t access
 }
 
 std::int32_t FakePortSystem::DeviceControl(port::OsHandle device, std::uint32_t code, void* in,
-                                           std::uint32_t inSize, void* out,
-                                           std::uint32_t outSize, std::uint32_t* bytesReturned) {
+                                           std::uint32_t inSize, void* out, std::uint32_t outSize,
+                                           std::uint32_t* bytesReturned) {
     ioctlCodes.push_back(code);
     if (device != DeviceHandle || in != out || inSize != outSize || inSize % 2 != 0) {
         calls.push_back("DeviceIoControl: bad arguments");
@@ -122,12 +124,18 @@ port::ModuleHandle FakePortSystem::LoadModule(const char* name) {
 void* FakePortSystem::ResolveProc(port::ModuleHandle, const char* name) {
     calls.push_back(std::string("GetProcAddress ") + name);
     const std::string n = name;
-    if (n == "OpenSCManagerA") return reinterpret_cast<void*>(&OpenSCManagerStub);
-    if (n == "CloseServiceHandle") return reinterpret_cast<void*>(&CloseServiceHandleStub);
-    if (n == "CreateServiceA") return reinterpret_cast<void*>(&CreateServiceStub);
-    if (n == "StartServiceA") return reinterpret_cast<void*>(&StartServiceStub);
-    if (n == "OpenServiceA") return reinterpret_cast<void*>(&OpenServiceStub);
-    if (n == "DeleteService") return reinterpret_cast<void*>(&DeleteServiceStub);
+    if (n == "OpenSCManagerA")
+        return reinterpret_cast<void*>(&OpenSCManagerStub);
+    if (n == "CloseServiceHandle")
+        return reinterpret_cast<void*>(&CloseServiceHandleStub);
+    if (n == "CreateServiceA")
+        return reinterpret_cast<void*>(&CreateServiceStub);
+    if (n == "StartServiceA")
+        return reinterpret_cast<void*>(&StartServiceStub);
+    if (n == "OpenServiceA")
+        return reinterpret_cast<void*>(&OpenServiceStub);
+    if (n == "DeleteService")
+        return reinterpret_cast<void*>(&DeleteServiceStub);
     return nullptr;
 }
 
@@ -186,6 +194,7 @@ std::int32_t FakePortSystem::DeleteService() {
 }
 
 std::int32_t FakePortSystem::CloseService(port::ScHandle h) {
-    calls.push_back(h == ManagerHandle ? "CloseServiceHandle manager" : "CloseServiceHandle service");
+    calls.push_back(h == ManagerHandle ? "CloseServiceHandle manager"
+                                       : "CloseServiceHandle service");
     return 1;
 }

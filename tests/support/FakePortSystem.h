@@ -17,8 +17,12 @@ struct PortAccess {
     bool operator==(const PortAccess&) const = default;
 };
 
-inline PortAccess R(std::uint16_t a, std::uint8_t v = 0) { return {false, a, v}; }
-inline PortAccess W(std::uint16_t a, std::uint8_t v) { return {true, a, v}; }
+inline PortAccess R(std::uint16_t a, std::uint8_t v = 0) {
+    return {false, a, v};
+}
+inline PortAccess W(std::uint16_t a, std::uint8_t v) {
+    return {true, a, v};
+}
 
 class FakePortSystem : public port::PortSystem {
 public:
@@ -41,9 +45,9 @@ public:
     std::map<std::uint16_t, std::uint8_t> fixedReads;
 
     // Records.
-    std::vector<std::string> calls;        // OS and service-manager calls, in order
-    std::vector<PortAccess> accesses;      // every register access with its value
-    std::vector<std::uint32_t> ioctlCodes; // one per device request
+    std::vector<std::string> calls;         // OS and service-manager calls, in order
+    std::vector<PortAccess> accesses;       // every register access with its value
+    std::vector<std::uint32_t> ioctlCodes;  // one per device request
     std::string createdImagePath;
     bool serviceDeleted = false;
     int openHandles = 0;
