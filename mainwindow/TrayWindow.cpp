@@ -1,6 +1,10 @@
 // The notification-area icon, the title buttons, the setup panel following the
 // main window, full-window dragging during a move, and help.
 #include <QCoreApplication>
+#ifdef _WIN32
+#include <windows.h>
+#undef MessageBox  // the framework has its own
+#endif
 #include <QDir>
 
 #include "framework/Application.h"
@@ -131,3 +135,27 @@ void TForm1::HelpLauncherError(int /*errorCode*/) {
                             HelpPath() + QStringLiteral("\n\r") +
                             QString::fromUtf8(" не найден !"));
 }
+
+#ifdef _WIN32
+bool TForm1::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const MSG* msg = static_cast<const MSG*>(message);
+    switch (msg->message) {
+        case WM_GETMINMAXINFO:
+            WmGetMinMaxInfo();  // before the default handling
+            break;
+        case WM_MOVING: {
+            const RECT* r = reinterpret_cast<const RECT*>(msg->lParam);
+            WmMoving(QRect(QPoint(r->left, r->top), QPoint(r->right - 1, r->bottom - 1)));
+            break;
+        }
+        case WM_EXITSIZEMOVE: {
+            const bool handled = TForm::nativeEvent(eventType, message, result);
+            WmExitSizeMove();  // after the default handling
+            return handled;
+        }
+        default:
+            break;
+    }
+    return TForm::nativeEvent(eventType, message, result);
+}
+#endif

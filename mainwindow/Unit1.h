@@ -135,6 +135,12 @@ public:
     // --- setup panel ---
     void SetupMove();
 
+protected:
+#ifdef _WIN32
+    // The system's own move and size messages, where the window system sends them.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
 private:
     void BuildLayout();
     void BindEvents();
