@@ -24,26 +24,6 @@
 
 namespace {
 
-// Points the default socket rule at a private folder for one test.
-class PrivateRuntimeDir {
-public:
-    PrivateRuntimeDir() {
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        had_ = old != nullptr;
-        old_ = had_ ? old : "";
-        ::setenv("XDG_RUNTIME_DIR", dir.path.c_str(), 1);
-    }
-    ~PrivateRuntimeDir() {
-        had_ ? ::setenv("XDG_RUNTIME_DIR", old_.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::string Socket() const { return dir.path + "/LptAccessAgent"; }
-    TempDir dir;
-
-private:
-    bool had_;
-    std::string old_;
-};
-
 // The real `auto` backend may only run where it cannot find a real port.
 bool MachineMayHavePorts() {
     glob_t g{};

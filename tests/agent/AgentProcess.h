@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -38,3 +39,23 @@ private:
 
 std::string ReadFile(const std::string& path);
 std::vector<std::string> TraceLines(const std::string& path);  // "r 0x378 0x00" form
+
+// Points the default socket rule at a private folder for one test.
+class PrivateRuntimeDir {
+public:
+    PrivateRuntimeDir() {
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        had_ = old != nullptr;
+        old_ = had_ ? old : "";
+        ::setenv("XDG_RUNTIME_DIR", dir.path.c_str(), 1);
+    }
+    ~PrivateRuntimeDir() {
+        had_ ? ::setenv("XDG_RUNTIME_DIR", old_.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    std::string Socket() const { return dir.path + "/LptAccessAgent"; }
+    TempDir dir;
+
+private:
+    bool had_;
+    std::string old_;
+};
