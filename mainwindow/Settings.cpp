@@ -1,11 +1,14 @@
-// TARVIK.INI beside the executable: every key, in the order it is written and read.
+// TARVIK.INI, wherever platform/FileLocations.h puts it: every key, in the order
+// it is written and read.
 #include <QCoreApplication>
+#include <QFile>
 #include <array>
 #include <functional>
 
 #include "framework/Application.h"
 #include "framework/Conversions.h"
 #include "mainwindow/Unit1.h"
+#include "platform/FileLocations.h"
 #include "platform/FloatText.h"
 #include "platform/ProfileStrings.h"
 #include "setup/Setup.h"
@@ -17,7 +20,6 @@
 
 namespace {
 
-constexpr const char* IniFileName = "TARVIK.INI";
 constexpr const char* MissingMarker = "Error";
 constexpr std::uint32_t ReadBufferSize = 2048;
 
@@ -106,15 +108,23 @@ std::vector<Key> Keys(TForm1& f, TFrmSetup& s) {
 
 }  // namespace
 
-QString TForm1::IniPath() const {
+QString TForm1::IniPath(bool save) const {
     if (!Env_.IniPath.isEmpty()) {
         return Env_.IniPath;
     }
-    return QCoreApplication::applicationDirPath() + u'/' + QString::fromLatin1(IniFileName);
+    const platform::SettingsFiles files = platform::NativeSettingsFiles(
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+    return QFile::decodeName(QByteArray::fromStdString(save ? files.save : files.load));
 }
 
 void TForm1::IniFileWork(bool save) {
-    const QByteArray path = IniPath().toLocal8Bit();
+    const QString shownPath = IniPath(save);
+    const QByteArray path = QFile::encodeName(shownPath);
+    if (save) {
+        // A failure here shows as the first key that cannot be written.
+        platform::PrepareSettingsSave(
+            {QFile::encodeName(IniPath(false)).toStdString(), path.toStdString()});
+    }
     for (const Key& key : Keys(*this, *FrmSetup)) {
         const QByteArray name = key.name.toLatin1();
         if (save) {
@@ -122,7 +132,7 @@ void TForm1::IniFileWork(bool save) {
             if (!platform::WritePrivateProfileText(key.section, name.constData(), text.constData(),
                                                    path.constData())) {
                 // Saving stops at the first key that cannot be written.
-                throw EIniFileException("Unable to write to " + IniPath().toStdString());
+                throw EIniFileException("Unable to write to " + shownPath.toStdString());
             }
             continue;
         }

@@ -6,10 +6,12 @@
 #undef MessageBox  // the framework has its own
 #endif
 #include <QDir>
+#include <QFile>
 
 #include "framework/Application.h"
 #include "framework/Tag.h"
 #include "mainwindow/Unit1.h"
+#include "platform/FileLocations.h"
 #include "setup/Setup.h"
 #include "widgets/GlyphButton.h"
 #include "widgets/NotifyIcon.h"
@@ -122,11 +124,22 @@ QString TForm1::HelpPath() const {
         folder += u'/';
     }
     // The message names the path as the user's system writes it.
-    return QDir::toNativeSeparators(folder + QStringLiteral("TARVIK_Help.CHM"));
+    return QDir::toNativeSeparators(folder + QString::fromLatin1(platform::HelpFileName));
 }
 
 void TForm1::btnHelpClick() {
-    HelpLauncher->SetFileName(HelpPath());
+    QString path = HelpPath();
+    // An installed program keeps its help under share/tarvik; the message for a
+    // missing file still names the place beside the executable.
+    if (Env_.HelpFolder.isEmpty()) {
+        const std::string found = platform::FindHelpFile(
+            QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(),
+            platform::NativeProbe());
+        if (!found.empty()) {
+            path = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(found)));
+        }
+    }
+    HelpLauncher->SetFileName(path);
     HelpLauncher->Start();
 }
 

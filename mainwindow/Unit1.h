@@ -34,7 +34,7 @@ class TFrmSetup;
 // Where the main window finds the things outside it; tests replace them.
 struct TForm1Environment {
     port::PortSystem* Ports = nullptr;    // nullptr: the platform's own layer
-    QString IniPath;                      // empty: beside the executable
+    QString IniPath;                      // empty: see platform/FileLocations.h
     QString HelpFolder;                   // empty: the executable's folder
     TDragSetting* DragSetting = nullptr;  // nullptr: the platform's own layer
     bool UseInstanceGuard = true;
@@ -100,7 +100,9 @@ public:
 
     // --- settings ---
     void IniFileWork(bool save);
-    QString IniPath() const;
+    // The file the settings are read from, or saved to (they differ for an installed
+    // program that starts from a preset beside it).
+    QString IniPath(bool save) const;
 
     // --- data-pin channels ---
     void btnPoint2Click(QObject* sender);

@@ -1,0 +1,58 @@
+# What `cmake --install <build> --prefix P` puts where (scripts/install runs it):
+#   bin/tarvik, bin/lptwdmio        the program finds its agent beside itself
+#   share/tarvik/TARVIK_Help.CHM    looked for there when not beside the program
+#   share/applications/tarvik.desktop, share/icons/hicolor/NxN/apps/tarvik.png
+#   lib/udev/rules.d/60-tarvik-parport.rules   group lp may use /dev/parport*
+include(GNUInstallDirs)
+
+# Only the Qt build has a program to install.
+if(NOT TARVIK_GUI)
+  return()
+endif()
+
+# The program looks for its help in <its folder>/../share/tarvik, nowhere else.
+if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin" OR NOT CMAKE_INSTALL_DATADIR STREQUAL "share")
+  message(WARNING "tarvik finds its help only in <bin>/../share/tarvik: with "
+    "CMAKE_INSTALL_BINDIR=${CMAKE_INSTALL_BINDIR} and CMAKE_INSTALL_DATADIR="
+    "${CMAKE_INSTALL_DATADIR} the help button will not find TARVIK_Help.CHM")
+endif()
+
+foreach(program tarvik lptwdmio)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+if(TARGET tarvik_help)
+  install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/TARVIK_Help.CHM
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvik)
+endif()
+
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/tarvik.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# The theme's icons are drawn at build time by the art generator's code, the same
+# drawing as the program's own icon, so they cannot drift from it.
+if(TARGET tarvik_artgen)
+  add_executable(desktop_icon ${CMAKE_SOURCE_DIR}/packaging/DesktopIcon.cpp)
+  target_link_libraries(desktop_icon PRIVATE tarvik_artgen)
+  set_target_properties(desktop_icon PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
+  set(icon_files)
+  foreach(size 48 256)
+    set(icon ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}/tarvik.png)
+    add_custom_command(OUTPUT ${icon}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}
+      COMMAND desktop_icon ${size} ${icon}
+      DEPENDS desktop_icon
+      COMMENT "Drawing the ${size}x${size} desktop icon"
+      VERBATIM)
+    list(APPEND icon_files ${icon})
+    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  add_custom_target(tarvik_desktop_icons ALL DEPENDS ${icon_files})
+endif()
+
+# udev reads only /usr/lib/udev/rules.d and /etc/udev/rules.d: under another
+# prefix scripts/install copies the rule to /etc/udev/rules.d.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/60-tarvik-parport.rules DESTINATION lib/udev/rules.d)
