@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -49,8 +50,11 @@ pid_t PeerPid(const std::string& socketPath) {
 }  // namespace
 
 PrivateAgent::PrivateAgent() {
-    char pattern[] = "/tmp/pulse-bench-XXXXXX";  // mkdtemp makes it 0700
-    if (::mkdtemp(pattern) != nullptr) {
+    // Under TMPDIR when set, so a script can find (and end) an agent left behind.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/pulse-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) != nullptr) {  // 0700
         folder_ = pattern;
     }
     socket_ = folder_ + "/LptAccessAgent";

@@ -1,5 +1,11 @@
 // ReadRegister through the port agent (a sim agent on a private socket) and
-// through an in-process OS layer: nanoseconds per call, median and p99.
+// through an in-process OS layer: calls per second (one register per request),
+// nanoseconds per call, median, p99 and max.
+//
+//   agent_bench [--tsv] [calls]
+//
+// --tsv prints one tab-separated line per path for scripts:
+//   <path> <calls> <calls per s> <median ns> <p99 ns> <max ns>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -9,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -56,31 +64,59 @@ private:
     std::uint32_t last_ = 0;
 };
 
-void Measure(const char* name, TLptPortConnection& conn, int calls) {
+void Measure(const char* name, const char* key, TLptPortConnection& conn, int calls, bool tsv) {
     std::vector<long long> ns;
     ns.reserve(static_cast<std::size_t>(calls));
     volatile std::uint8_t sink = 0;
     for (int i = 0; i < calls / 10; ++i) {
         sink = conn.ReadRegister(PortCode378, RegStatus);
     }
+    const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < calls; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
         sink = conn.ReadRegister(PortCode378, RegStatus);
         const auto t1 = std::chrono::steady_clock::now();
         ns.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(t1 - t0).count());
     }
+    // Back to back, so the rate includes what the loop costs between calls.
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     (void)sink;
     std::sort(ns.begin(), ns.end());
-    std::printf("%-28s calls %7d  median %8lld ns  p99 %8lld ns\n", name, calls, ns[ns.size() / 2],
-                ns[ns.size() * 99 / 100]);
+    const double rate = double(calls) / seconds;
+    const long long median = ns[ns.size() / 2], p99 = ns[ns.size() * 99 / 100], max = ns.back();
+    if (tsv) {
+        std::printf("%s\t%d\t%.0f\t%lld\t%lld\t%lld\n", key, calls, rate, median, p99, max);
+    } else {
+        std::printf("%-28s calls %7d  %9.0f/s  median %8lld ns  p99 %8lld ns  max %9lld ns\n", name,
+                    calls, rate, median, p99, max);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int calls = argc > 1 ? std::atoi(argv[1]) : 20000;
-    char pattern[] = "/tmp/agent-bench-XXXXXX";
-    const std::string dir = ::mkdtemp(pattern);
+    bool tsv = false;
+    int calls = 20000;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--tsv") == 0) {
+            tsv = true;
+        } else if (std::atoi(argv[i]) > 0) {
+            calls = std::atoi(argv[i]);
+        } else {
+            std::fprintf(stderr, "usage: agent_bench [--tsv] [calls]\n");
+            return 1;
+        }
+    }
+    // Under TMPDIR when set, so a script can find (and end) an agent left behind.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/agent-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::fprintf(stderr, "cannot create %s\n", pattern.c_str());
+        return 1;
+    }
+    const std::string dir = pattern;
     ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     const std::string socket = port::agent::DefaultSocketPath();
     const char* args[] = {LPTWDMIO_PATH, "serve",        "--backend", "sim",
@@ -103,14 +139,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "the agent did not come up\n");
             result = 1;
         } else {
-            Measure("ReadRegister via lptwdmio", viaAgent, calls);
+            Measure("ReadRegister via lptwdmio", "agent", viaAgent, calls, tsv);
         }
     }
     InProcessPorts fake;
     TLptPortConnection inProcess(fake);
-    Measure("ReadRegister in-process", inProcess, calls);
+    Measure("ReadRegister in-process", "in-process", inProcess, calls, tsv);
     ::kill(agent, SIGTERM);
     ::waitpid(agent, nullptr, 0);
-    ::rmdir(dir.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);  // the socket and its lock file are left inside
     return result;
 }

@@ -5,6 +5,9 @@
 //   pulse_bench                     both wait styles, then the start-up time
 //   pulse_bench pulses [spin|blocking]
 //   pulse_bench startup
+//   pulse_bench table               the program's own (blocking) wait only, one
+//                                   tab-separated line per case for scripts:
+//       <pins> <delay ms> <pulses> <expected> <median> <p99> <max>   (error, ms)
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
@@ -87,8 +90,8 @@ void PumpFor(int ms) {
 
 class PulseBench {
 public:
-    PulseBench(TForm1& form, PrivateAgent& agent)
-        : form_(form), agent_(agent), trace_(agent.TracePath(), ::getpid(), 0x378) {}
+    PulseBench(TForm1& form, PrivateAgent& agent, bool tsv)
+        : form_(form), agent_(agent), trace_(agent.TracePath(), ::getpid(), 0x378), tsv_(tsv) {}
 
     // The styles take turns case by case, so that both meet the same load.
     bool Run(const std::vector<Style>& styles) {
@@ -168,9 +171,15 @@ private:
         }
         const std::size_t expected = std::size_t(c.pins) * std::size_t(c.repetitions);
         const Summary s = Summarise(errors);
-        std::printf("%-8s %4d %7d %6zu %9.3f %9.3f %9.3f %9.3f %8.3f %8.3f%s\n", StyleName(style),
-                    c.pins, c.delayMs, s.count, s.median, s.p99, s.max, s.min, ownCpu / pulsing,
-                    agentCpu / pulsing, ok && s.count == expected ? "" : "  (pulses missing)");
+        if (tsv_) {
+            std::printf("%d\t%d\t%zu\t%zu\t%.3f\t%.3f\t%.3f\n", c.pins, c.delayMs, s.count,
+                        expected, s.median, s.p99, s.max);
+        } else {
+            std::printf("%-8s %4d %7d %6zu %9.3f %9.3f %9.3f %9.3f %8.3f %8.3f%s\n",
+                        StyleName(style), c.pins, c.delayMs, s.count, s.median, s.p99, s.max, s.min,
+                        ownCpu / pulsing, agentCpu / pulsing,
+                        ok && s.count == expected ? "" : "  (pulses missing)");
+        }
         std::fflush(stdout);
         double& worst = c.pins == 1 ? worstP99_[int(style)][0] : worstP99_[int(style)][1];
         worst = std::max(worst, s.p99);
@@ -180,11 +189,12 @@ private:
     TForm1& form_;
     PrivateAgent& agent_;
     PulseTrace trace_;
+    bool tsv_;
     std::mt19937 random_{20261209};
     double worstP99_[2][2] = {};  // [style][1 pin, 8 pins]
 };
 
-int Pulses(int argc, char** argv, const std::vector<Style>& styles) {
+int Pulses(int argc, char** argv, const std::vector<Style>& styles, bool tsv) {
     PrivateAgent agent;
     if (!agent.Start(AgentExecutable(LPTWDMIO_PATH))) {
         return 1;
@@ -203,17 +213,21 @@ int Pulses(int argc, char** argv, const std::vector<Style>& styles) {
         std::fprintf(stderr, "pulse_bench: the main window did not come up on the agent\n");
         return 1;
     }
-    PrintLoad("before");
-    PulseBench bench(*form, agent);
-    bench.PrintRoundTrip();
-    std::printf(
-        "pulse width error = width on the port - delay asked, in ms; cpu in s per s "
-        "of pulsing\n");
-    std::printf("%-8s %4s %7s %6s %9s %9s %9s %9s %8s %8s\n", "wait", "pins", "delay", "pulses",
-                "median", "p99", "max", "min", "cpu", "agent");
+    PulseBench bench(*form, agent, tsv);
+    if (!tsv) {
+        PrintLoad("before");
+        bench.PrintRoundTrip();
+        std::printf(
+            "pulse width error = width on the port - delay asked, in ms; cpu in s per s "
+            "of pulsing\n");
+        std::printf("%-8s %4s %7s %6s %9s %9s %9s %9s %8s %8s\n", "wait", "pins", "delay", "pulses",
+                    "median", "p99", "max", "min", "cpu", "agent");
+    }
     const bool ok = bench.Run(styles);
-    bench.PrintVerdict(styles);
-    PrintLoad("after");
+    if (!tsv) {
+        bench.PrintVerdict(styles);
+        PrintLoad("after");
+    }
     std::fflush(stdout);
     form.reset();
     setup.reset();
@@ -234,6 +248,11 @@ int main(int argc, char** argv) {
     if (mode == "startup") {
         return StartupBench(AgentExecutable(LPTWDMIO_PATH));
     }
+    const char* usage = "usage: pulse_bench [pulses [spin|blocking] | startup | table]\n";
+    int argcQt = 1;
+    if (mode == "table") {
+        return Pulses(argcQt, argv, {Style::Blocking}, true);
+    }
     std::vector<Style> styles{Style::Spin, Style::Blocking};
     if (mode == "pulses" && argc > 2) {
         if (std::strcmp(argv[2], "spin") == 0) {
@@ -241,15 +260,14 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[2], "blocking") == 0) {
             styles = {Style::Blocking};
         } else {
-            std::fprintf(stderr, "usage: pulse_bench [pulses [spin|blocking] | startup]\n");
+            std::fprintf(stderr, "%s", usage);
             return 1;
         }
     } else if (!mode.empty() && mode != "pulses") {
-        std::fprintf(stderr, "usage: pulse_bench [pulses [spin|blocking] | startup]\n");
+        std::fprintf(stderr, "%s", usage);
         return 1;
     }
-    int argcQt = 1;
-    const int code = Pulses(argcQt, argv, styles);
+    const int code = Pulses(argcQt, argv, styles, false);
     if (code != 0 || !mode.empty()) {
         return code;
     }
