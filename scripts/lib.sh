@@ -29,8 +29,12 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest
     fonts-dejavu-core fonts-liberation fp-utils)
 RUN_PACKAGES=(xdg-utils xchm file)
+# scripts/bench: the private X session it measures on, and strace for the idle figure.
+BENCH_PACKAGES=(xvfb openbox trayer xdotool x11-utils procps strace)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
-    x11-utils locales clang libclang-rt-14-dev)
+    x11-utils locales clang libclang-rt-14-dev desktop-file-utils)
+# scripts/install: setcap for the agent.
+INSTALL_PACKAGES=(libcap2-bin)
 
 ensure_locale() {
     if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
@@ -51,4 +55,18 @@ build_windows() {
     cmake -S "$TOP" -B "$BUILD_WIN" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/mingw-w64.cmake" >/dev/null
     cmake --build "$BUILD_WIN"
+}
+
+# The AddressSanitizer + UBSan build of everything (scripts/sanitize, scripts/soak).
+BUILD_ASAN="$TOP/build-asan"
+ASAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+configure_asan() {
+    cmake -S "$TOP" -B "$BUILD_ASAN" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_GUI=ON \
+        -DCMAKE_CXX_FLAGS="$ASAN_FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+}
+# Leaks count in our code; the suppressions name only system libraries.
+export_asan_options() {
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:detect_stack_use_after_return=1${1:+:$1}}"
+    export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$TOP/tests/sanitizers/lsan.supp:print_suppressions=0}"
+    export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 }

@@ -1,8 +1,10 @@
 #include "X11Session.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
@@ -95,11 +97,26 @@ Session::Session() {
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
     // Another window manager may already run on this display; then openbox just exits.
     wm_ = Start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    StartAgent();
+}
+
+void Session::StartAgent() {
+    const QString socket = runtime_.filePath(QStringLiteral("LptAccessAgent"));
+    const QDateTime before = QFileInfo(socket).lastModified();
     agent_ = Start(BinDir + "/lptwdmio", {"serve", "--backend", "sim", "--loopback", "--trace",
                                           runtime_.filePath(QStringLiteral("lpt.trace"))});
-    const QString socket = runtime_.filePath(QStringLiteral("LptAccessAgent"));
-    (void)QTest::qWaitFor([&] { return QFile::exists(socket); }, 5000);
+    // A killed agent leaves its socket file behind; the new one replaces it.
+    (void)QTest::qWaitFor(
+        [&] { return QFile::exists(socket) && QFileInfo(socket).lastModified() != before; }, 5000);
     QTest::qWait(300);
+}
+
+void Session::KillAgent() {
+    if (agent_) {
+        agent_->kill();
+        (void)WaitFinished(*agent_, 3000);
+        agent_.reset();
+    }
 }
 
 Session::~Session() {

@@ -39,6 +39,10 @@ public:
     QRect Geometry() const;  // the main window in screen coordinates
     QPoint At(int x, int y) const { return Geometry().topLeft() + QPoint(x, y); }
 
+    // The simulated agent: SIGKILL, and a fresh one on the same socket.
+    void KillAgent();
+    void StartAgent();
+
     // The agent's clients.
     int Read(std::uint16_t address) const;
     void Write(std::uint16_t address, std::uint8_t value) const;

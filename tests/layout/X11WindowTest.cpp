@@ -187,3 +187,38 @@ TEST_F(RunningWindow, HintsShowOnlyWhenSwitchedOn) {
         s().StopProgram();
     }
 }
+
+TEST_F(RunningWindow, AKilledAgentShowsFailedReadsAndOneStartedAgainIsReached) {
+    ASSERT_TRUE(s().StartProgram());
+    const QRect g = s().Geometry();
+    s().Write(0x378, 0xA5);  // pins 2, 4, 7, 9 high
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reddish(x11::Grab(g).pixel(Lamp(2))); }, 2000));
+
+    // Failed reads give 0: every data lamp and face goes low, and the window
+    // still follows the mouse.
+    s().KillAgent();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage now = x11::Grab(g);
+            return Yellowish(now.pixel(Lamp(2))) && Yellowish(now.pixel(Lamp(9))) &&
+                   Yellowish(now.pixel(Toggle(4) + QPoint(-6, 6)));
+        },
+        2000));
+    x11::Drag(s().At(100, 90), s().At(130, 110));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return s().Geometry().topLeft() == g.topLeft() + QPoint(30, 20); }, 2000));
+    const QRect moved = s().Geometry();
+
+    // The same connection reaches the new agent on its next requests.
+    s().StartAgent();
+    s().Write(0x378, 0x02);  // pin 3 high
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage now = x11::Grab(moved);
+            return Reddish(now.pixel(Lamp(3))) && Yellowish(now.pixel(Lamp(2)));
+        },
+        3000));
+    x11::Click(s().At(Toggle(5).x(), Toggle(5).y()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return s().Read(0x378) == 0x0A; }, 2000))
+        << std::hex << s().Read(0x378);
+}
