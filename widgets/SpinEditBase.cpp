@@ -78,6 +78,12 @@ SpinEditBase::SpinEditBase(int buttonWidth, QWidget* parent)
     Arrange();
 }
 
+// A focused edit deleted with its window loses the focus in QWidget's destructor,
+// after this one: the text part must not call back into a half-destroyed edit.
+SpinEditBase::~SpinEditBase() {
+    edit_->ForgetOwner();
+}
+
 QString SpinEditBase::Text() const {
     return edit_->text();
 }

@@ -21,6 +21,8 @@ class SpinEditBase : public QWidget {
     Q_OBJECT
 
 public:
+    ~SpinEditBase() override;
+
     QString Text() const;
     // Raises Change when the text differs from the present one.
     void SetText(const QString& text);

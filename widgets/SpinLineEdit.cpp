@@ -23,7 +23,8 @@ void SpinLineEdit::keyPressEvent(QKeyEvent* event) {
 // switch to another window or a context menu.
 void SpinLineEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason) {
+    if (owner_ != nullptr && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason) {
         owner_->EditFocusOut();
     }
 }

@@ -12,6 +12,10 @@ class SpinLineEdit : public QLineEdit {
 public:
     SpinLineEdit(SpinEditBase* owner, QWidget* parent);
 
+    // The owner is going: its parts are gone while Qt still moves the focus away
+    // from this child, so nothing may reach the owner any more.
+    void ForgetOwner() { owner_ = nullptr; }
+
     // The line edit's own handling of a key, for keys the owner lets through.
     void BaseKeyPress(QKeyEvent* event) { QLineEdit::keyPressEvent(event); }
 

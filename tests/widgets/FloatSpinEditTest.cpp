@@ -166,3 +166,13 @@ TEST(LocaleNumberTest, ParsesOnlyWholeNumbers) {
 }
 
 }  // namespace
+
+// The window's destruction deletes an edit that still has the focus: the focus
+// leaves the text part while the spin edit around it is half gone.
+TEST_F(FloatSpinEditTest, DeletingTheFocusedEditTouchesNothingOfItAnyMore) {
+    Show("7.5");
+    ASSERT_TRUE(spin_->Editor()->hasFocus());
+    delete spin_;
+    spin_ = nullptr;
+    EXPECT_FALSE(window_->focusWidget() != nullptr && window_->focusWidget() != other_);
+}
