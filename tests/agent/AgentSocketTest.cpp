@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -291,4 +292,38 @@ TEST_F(AgentSocket, AnotherUserIsRefused) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadOne(0x20), 0x00);  // the write never happened
+}
+
+// The other way round: the program's side does not take an agent of another
+// user (who could answer anything) for its driver.
+TEST(AgentClientPeer, AnAgentOfAnotherUserIsNotTalkedTo) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to start an agent as a second user";
+    }
+    char folder[] = "/tmp/lpt-peer-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    ::chmod(folder, 01777);  // sticky like /tmp, so that the other user may bind there
+    const std::string socket = std::string(folder) + "/LptAccessAgent";
+    const pid_t agent = ::fork();
+    if (agent == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(10);
+        }
+        ::execl(LPTWDMIO_PATH, "lptwdmio", "serve", "--backend", "sim", "--socket", socket.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(11);
+    }
+    struct stat st {};
+    for (int i = 0; i < 500 && ::stat(socket.c_str(), &st) != 0; ++i) {
+        ::usleep(10000);
+    }
+    port::agent::AgentClient client;
+    const int error = client.Open(socket);
+    ::kill(agent, SIGTERM);
+    int status = 0;
+    ::waitpid(agent, &status, 0);
+    ::unlink(socket.c_str());
+    ::rmdir(folder);
+    ASSERT_EQ(st.st_uid, 65534u) << "the agent did not come up as the other user";
+    EXPECT_EQ(error, EACCES);
 }
