@@ -394,6 +394,11 @@ int main(int argc, char** argv) {
     int cut = 0;
     for (int p = TForm1::FirstDataPin; p <= TForm1::LastDataPin; ++p) {
         if (form->PinThreads[p] != nullptr) {
+            // With the delay turned to 0 during the pulse a click only flips the
+            // pin; any other delay makes the click end the pulse.
+            if (form->spin[p]->Value() == 0) {
+                form->spin[p]->SetText(QStringLiteral("1.00"));
+            }
             form->btnPoint2Click(form->btnPoint[p]);
             ++cut;
         }
@@ -433,8 +438,9 @@ int main(int argc, char** argv) {
     for (const auto& [text, n] : boxTexts) {
         std::printf("  box %6d  %s\n", n, text.toUtf8().constData());
     }
-    std::printf("  pulses %zu: complete %d, no start edge %d, no end edge %d (cut at the end %d)\n",
-                watch.Done().size(), complete, noStart, noEnd, cut);
+    std::printf(
+        "  pulses %zu: complete %d, no start edge %d, no end edge %d (cut at the end %d%s)\n",
+        watch.Done().size(), complete, noStart, noEnd, cut, allEnded ? "" : ", some never ended");
     // Memory is judged after the first minute, when caches and pools have filled.
     const auto report = [](const char* what, const std::vector<std::pair<double, long>>& samples) {
         std::printf("  %s KB every 10 s:", what);
@@ -451,7 +457,7 @@ int main(int argc, char** argv) {
     };
     const double rssSlope = report("RSS", rss);
     const bool heapKnown = HeapKb() >= 0;
-    const double heapSlope = heapKnown ? report("heap in use", heap) : rssSlope;
+    const double heapSlope = heapKnown ? report("heap in use", heap) : 0;
 
     form.reset();
     setup.reset();
