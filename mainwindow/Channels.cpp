@@ -122,7 +122,12 @@ void TForm1::Spin2KeyPress(QObject* sender, QChar& key) {
         return;
     }
     auto* edit = spin[p];
-    if (StrToFloat(edit->Text()) > edit->Maximum()) {
+    // The guard is about a text above the maximum. A text that is no number yet
+    // (an emptied edit, a lone sign or separator) must still take keys: raising
+    // here would drop every key and leave the edit impossible to type into. The
+    // change handler reports such a text.
+    double value = 0;
+    if (TryStrToFloat(edit->Text(), value) && value > edit->Maximum()) {
         key = QChar(0);
         edit->SetText(FloatToStr(edit->Maximum()));
     }

@@ -167,6 +167,24 @@ TEST_F(Channels, KeyGuardResetsATextAboveTheMaximum) {
     EXPECT_EQ(line->text(), "6000");
 }
 
+TEST_F(Channels, AnEmptiedDelayEditStillTakesTheNumberTypedIntoIt) {
+    FloatSpinEdit* edit = f().spin[3];
+    QLineEdit* line = edit->findChild<QLineEdit*>();
+    ASSERT_NE(line, nullptr);
+    edit->SetText(QStringLiteral("2.50"));
+    line->setFocus();
+    line->selectAll();
+    QTest::keyClick(line, Qt::Key_Backspace);
+    ASSERT_EQ(line->text(), "");
+    const std::size_t boxesWhenEmpty = h.boxes.size();  // the change to '' is reported
+    QTest::keyClick(line, Qt::Key_Period);
+    QTest::keyClick(line, Qt::Key_5);
+    EXPECT_DOUBLE_EQ(edit->Value(), 0.5);
+    EXPECT_EQ(line->text(), "0.50");
+    // Only the change to "." is reported; no key was refused by the guard.
+    EXPECT_EQ(h.boxes.size(), boxesWhenEmpty + 1);
+}
+
 TEST_F(Channels, AnotherWritersChangeShowsWithinOneTick) {
     h.ports.latch[0x378] = 0x81;
     QTest::qWait(250);
