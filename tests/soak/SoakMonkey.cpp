@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -441,18 +442,21 @@ int main(int argc, char** argv) {
     std::printf(
         "  pulses %zu: complete %d, no start edge %d, no end edge %d (cut at the end %d%s)\n",
         watch.Done().size(), complete, noStart, noEnd, cut, allEnded ? "" : ", some never ended");
-    // Memory is judged after the first minute, when caches and pools have filled.
-    const auto report = [](const char* what, const std::vector<std::pair<double, long>>& samples) {
+    // Memory is judged after the first minute (half the run, if shorter), when
+    // caches and pools have filled.
+    const double warmFrom = std::min(60.0, o.seconds / 2.0);
+    const auto report = [warmFrom](const char* what,
+                                   const std::vector<std::pair<double, long>>& samples) {
         std::printf("  %s KB every 10 s:", what);
         std::vector<std::pair<double, long>> warm;
         for (const auto& [t, kb] : samples) {
             std::printf(" %ld", kb);
-            if (t >= 60 || samples.size() < 8) {
+            if (t >= warmFrom) {
                 warm.emplace_back(t, kb);
             }
         }
         const double slope = SlopeKbPerMinute(warm);
-        std::printf("\n  %s slope after the first minute: %.1f KB/min\n", what, slope);
+        std::printf("\n  %s slope after warm-up: %.1f KB/min\n", what, slope);
         return slope;
     };
     const double rssSlope = report("RSS", rss);
@@ -462,10 +466,16 @@ int main(int argc, char** argv) {
     form.reset();
     setup.reset();
     // Memory held that grows by more than 256 KB a minute after warm-up is a leak,
-    // even if everything is freed at exit; the resident size may grow a little
-    // more while the allocator's pools settle.
-    const bool ok = allEnded && noStart == 0 && noEnd == 0 && !watch.Done().empty() &&
-                    heapSlope < 256 && rssSlope < 4096;
+    // even if everything is freed at exit. Under the sanitizer the resident size
+    // also holds its allocator's pools and shadow, so only the heap count tells;
+    // elsewhere the resident size is all there is.
+    // A window of a few minutes can't tell a cache that fills once from a leak.
+    const bool judgeMemory = o.seconds >= 300;
+    const bool memoryFlat = !judgeMemory || (heapKnown ? heapSlope < 256 : rssSlope < 1024);
+    if (!judgeMemory) {
+        std::printf("  memory not judged: a run under 5 minutes is too short\n");
+    }
+    const bool ok = allEnded && noStart == 0 && noEnd == 0 && !watch.Done().empty() && memoryFlat;
     std::printf("== soak %s\n", ok ? "passed" : "FAILED");
     return ok ? 0 : 1;
 }
