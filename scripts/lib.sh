@@ -26,7 +26,7 @@ ensure_packages() {
         "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev googletest
+BUILD_PACKAGES=(cmake ninja-build g++ ccache qt6-base-dev libgl-dev libgtest-dev googletest
     fonts-dejavu-core fonts-liberation fp-utils)
 RUN_PACKAGES=(xdg-utils xchm file)
 # scripts/bench: the private X session it measures on, and strace for the idle figure.
@@ -46,13 +46,19 @@ ensure_locale() {
     fi
 }
 
+# Every build goes through ccache: a second scripts/test, or scripts/run after it,
+# recompiles only what changed.
+# Paths are hashed relative to the checkout, so two checkouts share the cache.
+CCACHE=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR="$TOP" CCACHE_NOHASHDIR=1
+
 build_native() {
-    cmake -S "$TOP" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake -S "$TOP" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${CCACHE[@]}" >/dev/null
     cmake --build "$BUILD"
 }
 
 build_windows() {
-    cmake -S "$TOP" -B "$BUILD_WIN" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    cmake -S "$TOP" -B "$BUILD_WIN" -G Ninja -DCMAKE_BUILD_TYPE=Release "${CCACHE[@]}" \
         -DCMAKE_TOOLCHAIN_FILE="$TOP/cmake/mingw-w64.cmake" >/dev/null
     cmake --build "$BUILD_WIN"
 }
@@ -61,7 +67,7 @@ build_windows() {
 BUILD_ASAN="$TOP/build-asan"
 ASAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 configure_asan() {
-    cmake -S "$TOP" -B "$BUILD_ASAN" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_GUI=ON \
+    cmake -S "$TOP" -B "$BUILD_ASAN" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_GUI=ON "${CCACHE[@]}" \
         -DCMAKE_CXX_FLAGS="$ASAN_FLAGS" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 }
 # Leaks count in our code; the suppressions name only system libraries.
