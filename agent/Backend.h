@@ -19,6 +19,8 @@ public:
     virtual std::string Describe() const = 0;
     // 0 when the access may be made, else the errno the whole batch is refused with.
     virtual int Check(std::uint16_t address, bool write) const = 0;
+    // Whether the port at this standard base is reached; others read like an empty bus.
+    virtual bool Serves(std::uint16_t base) const = 0;
     virtual int Read(std::uint16_t address, std::uint8_t& value) = 0;
     virtual int Write(std::uint16_t address, std::uint8_t value) = 0;
     // Only a simulated port has a status register a client may set. CheckStatus

@@ -33,12 +33,11 @@ public:
 
     std::string Describe() const override;
     int Check(std::uint16_t address, bool write) const override;
+    bool Serves(std::uint16_t base) const override;
     int Read(std::uint16_t address, std::uint8_t& value) override;
     int Write(std::uint16_t address, std::uint8_t value) override;
 
 private:
-    bool Serves(std::uint16_t base) const;
-
     PortIo& io_;
     std::vector<std::uint16_t> bases_;
 };

@@ -14,6 +14,7 @@ const char* const UsageText =
     "  lptwdmio read ADDR [--socket PATH]\n"
     "  lptwdmio write ADDR VALUE [--socket PATH]\n"
     "  lptwdmio set-status ADDR VALUE [--socket PATH]      (sim backend only)\n"
+    "  lptwdmio record [--port 378] [--rate HZ] [--seconds S] --out FILE.vcd|- [--socket PATH]\n"
     "  lptwdmio --help\n"
     "\n"
     "The Linux port access agent of Tarvik: the only program that touches the parallel\n"

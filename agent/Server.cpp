@@ -189,7 +189,7 @@ bool Server::Flush(Client& c) {
 // Answers buffered requests one at a time; a client whose reply is still
 // unsent is not read from, so no client can make the agent hoard memory.
 bool Server::Process(Client& c, Backend& backend, Trace* trace) {
-    while (c.out.empty()) {
+    while (c.out.empty() && !c.recording) {
         Request request;
         const DecodeStatus status = DecodeRequest(c.in.data(), c.in.size(), request);
         if (status == DecodeStatus::NeedMore) {
@@ -201,13 +201,59 @@ bool Server::Process(Client& c, Backend& backend, Trace* trace) {
             c.in.clear();
             return Flush(c);
         }
-        c.out = Execute(backend, request, trace, static_cast<int>(c.pid));
+        if (request.code == port::agent::CodeRecord) {
+            c.recording = Recording::Start(backend, request, trace, static_cast<int>(c.pid), c.out);
+        } else {
+            c.out = Execute(backend, request, trace, static_cast<int>(c.pid));
+        }
         c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(request.size));
+        if (c.recording) {
+            c.in.clear();  // from here on the client's bytes are no requests
+        }
         if (!Flush(c)) {
             return false;
         }
     }
     return true;
+}
+
+void Server::EndRecording(Client& c, int error) {
+    c.recording->Finish(static_cast<std::uint32_t>(error), c.out);
+    c.recordingEnded = true;
+    c.closeAfterReply = true;
+}
+
+bool Server::SampleFor(Client& c, Backend& backend, Trace* trace) {
+    // What was sent is dropped now and then, so a stream never piles up its past.
+    if (c.outDone >= 65536) {
+        c.out.erase(c.out.begin(), c.out.begin() + static_cast<std::ptrdiff_t>(c.outDone));
+        c.outDone = 0;
+    }
+    const std::size_t before = c.out.size();
+    const int error = c.recording->OnTimer(backend, trace, static_cast<int>(c.pid), c.out,
+                                           c.out.size() - c.outDone);
+    if (error != 0) {
+        EndRecording(c, error);
+    }
+    return c.out.size() == before || Flush(c);
+}
+
+// A recording client sends nothing but the end of its sending side, which ends
+// the recording; stray bytes are dropped.
+bool Server::ServeRecording(Client& c, short ready) {
+    if ((ready & POLLOUT) && !Flush(c)) {
+        return false;
+    }
+    if (ready & POLLIN) {
+        std::uint8_t scratch[256];
+        const ssize_t n = ::recv(c.fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n == 0) {
+            EndRecording(c, 0);
+            return Flush(c);
+        }
+        return n > 0 || errno == EAGAIN || errno == EINTR;
+    }
+    return (ready & (POLLHUP | POLLERR | POLLNVAL)) == 0;
 }
 
 bool Server::ReadFrom(Client& c, Backend& backend, Trace* trace) {
@@ -228,6 +274,7 @@ bool Server::ReadFrom(Client& c, Backend& backend, Trace* trace) {
 int Server::Run(Backend& backend, Trace* trace) {
     const long long started = NowMs();
     std::vector<pollfd> fds;
+    std::vector<std::size_t> timerSlot;  // per client: its timer's place in fds, or 0
     while (stopRequested_ == 0) {
         if (options_.exitWhenIdle && clients_.empty() &&
             (hadClient_ || NowMs() - started >= options_.idleGraceMs)) {
@@ -237,12 +284,22 @@ int Server::Run(Backend& backend, Trace* trace) {
         fds.push_back({listenFd_, POLLIN, 0});
         for (const Client& c : clients_) {
             short events = 0;
-            if (!c.out.empty()) {
+            if (c.recording) {
+                events = static_cast<short>((c.out.size() > c.outDone ? POLLOUT : 0) |
+                                            (c.recordingEnded ? 0 : POLLIN));
+            } else if (!c.out.empty()) {
                 events = POLLOUT;
             } else if (c.in.size() < MaxRequestSize) {
                 events = POLLIN;
             }
             fds.push_back({c.fd, events, 0});
+        }
+        timerSlot.assign(clients_.size(), 0);
+        for (std::size_t i = 0; i < clients_.size(); ++i) {
+            if (clients_[i].recording && !clients_[i].recordingEnded) {
+                timerSlot[i] = fds.size();
+                fds.push_back({clients_[i].recording->TimerFd(), POLLIN, 0});
+            }
         }
         const int r = ::poll(fds.data(), fds.size(), 200);
         if (r < 0) {
@@ -251,13 +308,19 @@ int Server::Run(Backend& backend, Trace* trace) {
             }
             break;
         }
-        std::vector<Client> kept;
-        kept.reserve(clients_.size());
+        // Reused between rounds: a recording wakes this loop thousands of times a second.
+        std::vector<Client>& kept = kept_;
+        kept.clear();
         for (std::size_t i = 0; i < clients_.size(); ++i) {
             Client& c = clients_[i];
             const short ready = fds[i + 1].revents;
             bool keep = true;
-            if (ready & POLLOUT) {
+            if (c.recording) {
+                if (timerSlot[i] != 0 && (fds[timerSlot[i]].revents & POLLIN)) {
+                    keep = SampleFor(c, backend, trace);
+                }
+                keep = keep && ServeRecording(c, ready);
+            } else if (ready & POLLOUT) {
                 keep = Flush(c) && Process(c, backend, trace);
             } else if (ready & POLLIN) {
                 keep = ReadFrom(c, backend, trace);
@@ -270,7 +333,7 @@ int Server::Run(Backend& backend, Trace* trace) {
                 ::close(c.fd);
             }
         }
-        clients_ = std::move(kept);
+        clients_.swap(kept);
         if (fds[0].revents & POLLIN) {
             Accept();
         }

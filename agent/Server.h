@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "agent/Backend.h"
+#include "agent/Recording.h"
 #include "agent/Trace.h"
 
 namespace agent {
@@ -47,12 +48,18 @@ private:
         std::vector<std::uint8_t> out;
         std::size_t outDone = 0;
         bool closeAfterReply = false;
+        // Set once the client asked to record: the connection then only streams.
+        std::unique_ptr<Recording> recording;
+        bool recordingEnded = false;
     };
 
     void Accept();
     bool ReadFrom(Client& c, Backend& backend, Trace* trace);
     bool Process(Client& c, Backend& backend, Trace* trace);
     bool Flush(Client& c);
+    bool ServeRecording(Client& c, short ready);
+    bool SampleFor(Client& c, Backend& backend, Trace* trace);
+    void EndRecording(Client& c, int error);
 
     ServerOptions options_;
     int lockFd_ = -1;
@@ -61,6 +68,7 @@ private:
     ino_t socketIno_ = 0;
     bool bound_ = false;
     std::vector<Client> clients_;
+    std::vector<Client> kept_;
     bool hadClient_ = false;
 
     static volatile std::sig_atomic_t stopRequested_;

@@ -17,6 +17,7 @@ public:
 
     std::string Describe() const override;
     int Check(std::uint16_t address, bool write) const override;
+    bool Serves(std::uint16_t base) const override { return CheckStatus(base) == 0; }
     int Read(std::uint16_t address, std::uint8_t& value) override;
     int Write(std::uint16_t address, std::uint8_t value) override;
     int CheckStatus(std::uint16_t base) const override;

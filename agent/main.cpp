@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "agent/Options.h"
+#include "agent/RecordCommand.h"
 #include "agent/Server.h"
 #include "port/AgentClient.h"
 
@@ -153,15 +154,20 @@ int Client(const agent::Options& o, const std::string& socketPath) {
 
 int main(int argc, char** argv) {
     InstallSignals();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (agent::IsRecordCommand(args)) {
+        return agent::RunRecord(args);
+    }
     std::string error;
-    const auto options =
-        agent::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    const auto options = agent::ParseOptions(args, error);
     if (!options) {
         std::fprintf(stderr, "lptwdmio: %s\n\n%s", error.c_str(), agent::UsageText);
         return ExitUsage;
     }
     if (options->command == agent::Command::Help) {
         std::fputs(agent::UsageText, stdout);
+        std::fputs("\nrecord:\n  ", stdout);
+        std::fputs(agent::RecordUsageText, stdout);
         return ExitOk;
     }
     const std::string socketPath =

@@ -70,6 +70,13 @@ void AgentClient::Close() {
     broken_ = false;
 }
 
+int AgentClient::TakeFd() {
+    const int fd = fd_;
+    fd_ = -1;
+    Close();
+    return fd;
+}
+
 int AgentClient::Open(const std::string& path, int timeoutMs) {
     Close();
     sockaddr_un address{};

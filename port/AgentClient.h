@@ -29,6 +29,8 @@ public:
     int Exchange(std::uint32_t code, std::uint8_t* pairs, std::uint32_t count,
                  int timeoutMs = RequestTimeoutMs);
     void Close();
+    // Hands the connection over (a recording streams on it); this client is closed.
+    int TakeFd();
     bool IsOpen() const { return fd_ >= 0; }
     // The agent hung up or the stream lost its framing: only a new Open helps.
     bool IsBroken() const { return broken_; }

@@ -16,6 +16,24 @@ inline constexpr std::uint32_t CodeRead = 0x220050;
 inline constexpr std::uint32_t CodeWrite = 0x220060;
 inline constexpr std::uint32_t CodeSetStatus = 0x220070;
 
+// Recording: the request carries 8 bytes (count 4): the port code of a base,
+// three zero bytes, the rate in Hz (u32 LE). After a success reply the
+// connection carries only stream frames from the agent: a u32 kind and a u32
+// value (both LE), then the kind's payload. The client ends the recording by
+// shutting down its sending side; the agent answers with an End frame.
+inline constexpr std::uint32_t CodeRecord = 0x220080;
+inline constexpr std::uint32_t RecordRequestPairs = 4;
+inline constexpr std::uint32_t MaxRecordRate = 100000;
+inline constexpr std::size_t FrameHeaderSize = 8;
+enum class FrameKind : std::uint32_t {
+    Info = 1,     // value: length of the text that follows (the backend's description)
+    Samples = 2,  // value: count of SampleSize records that follow
+    End = 3,      // value: 0 when the client asked, else the errno that ended it
+};
+// One sample: CLOCK_MONOTONIC ns (u64 LE), then data, status, control, one zero byte.
+inline constexpr std::size_t SampleSize = 12;
+inline constexpr std::uint32_t MaxInfoLength = 1024;
+
 inline constexpr std::uint32_t MinPairs = 1;
 inline constexpr std::uint32_t MaxPairs = 4096;
 inline constexpr std::size_t RequestHeaderSize = 8;
@@ -35,6 +53,15 @@ inline void StoreU32(std::uint8_t* p, std::uint32_t v) {
     p[1] = std::uint8_t(v >> 8);
     p[2] = std::uint8_t(v >> 16);
     p[3] = std::uint8_t(v >> 24);
+}
+
+inline std::uint64_t LoadU64(const std::uint8_t* p) {
+    return std::uint64_t(LoadU32(p)) | std::uint64_t(LoadU32(p + 4)) << 32;
+}
+
+inline void StoreU64(std::uint8_t* p, std::uint64_t v) {
+    StoreU32(p, std::uint32_t(v));
+    StoreU32(p + 4, std::uint32_t(v >> 32));
 }
 
 }  // namespace port::agent

@@ -45,6 +45,18 @@ pid_t Spawn(const std::vector<std::string>& argv, int outFd) {
 
 }  // namespace
 
+pid_t StartProgram(const std::vector<std::string>& argv) {
+    return Spawn(argv, -1);
+}
+
+int WaitProgram(pid_t pid) {
+    int status = 0;
+    if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 int RunProgram(const std::vector<std::string>& argv, std::string* output) {
     int fds[2] = {-1, -1};
     if (output != nullptr && ::pipe(fds) != 0) {

@@ -17,6 +17,9 @@ struct TempDir {
 
 // Runs a program to completion; its exit code, or -1.
 int RunProgram(const std::vector<std::string>& argv, std::string* output = nullptr);
+// Starts a program without waiting for it; WaitProgram gives its exit code, or -1.
+pid_t StartProgram(const std::vector<std::string>& argv);
+int WaitProgram(pid_t pid);
 
 class AgentProcess {
 public:

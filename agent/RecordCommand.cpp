@@ -1,0 +1,409 @@
+#include "agent/RecordCommand.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "agent/Options.h"
+#include "agent/RecordClient.h"
+#include "agent/VcdWriter.h"
+#include "port/AgentClient.h"
+#include "port/AgentProtocol.h"
+
+namespace agent {
+
+const char* const RecordUsageText =
+    "lptwdmio record [--port 378] [--rate HZ] [--seconds S] --out FILE.vcd|- [--socket PATH]\n"
+    "\n"
+    "Samples the data, status and control registers of one port inside the running\n"
+    "agent and writes a Value Change Dump (PulseView, GTKWave, sigrok-cli -I vcd):\n"
+    "one wire per connector pin (pin02_D0 ... pin17_SELECTIN) at the level the\n"
+    "window's lamp shows, and sampling_gap, 1 where samples are missing.\n"
+    "\n"
+    "  --port 378|278|3BC   the port's base address, hex (default 378)\n"
+    "  --rate HZ            samples a second, 1 to 100000 (default 1000)\n"
+    "  --seconds S          stop after S seconds (default: at Ctrl+C)\n"
+    "  --out FILE.vcd|-     the file to write, or - for standard output\n"
+    "  --socket PATH        the agent's socket\n"
+    "\n"
+    "At the end it reports the achieved rate and the longest time between samples.\n"
+    "Exit codes: 0 recorded (also after Ctrl+C), 1 usage (also a port the agent does\n"
+    "not serve, or a file that cannot be written), 2 no agent, or the recording broke\n"
+    "off (agent gone, disk full): the file then ends cleanly with what was recorded.\n";
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitUsage = 1;
+constexpr int ExitBroken = 2;
+// A stream that brings nothing for this long has an agent that hangs.
+constexpr long long SilenceLimitMs = 5000;
+// How long the agent may take to confirm the end of a recording.
+constexpr long long EndLimitMs = 2000;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+    interrupted = interrupted + 1;
+}
+
+long long NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+bool ValueOption(const std::string& a) {
+    return a == "--socket" || a == "--port" || a == "--rate" || a == "--seconds" || a == "--out" ||
+           a == "--backend" || a == "--ports" || a == "--trace";
+}
+
+std::optional<double> ParseSeconds(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || errno != 0 || !(v > 0) || v > 1e7) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<std::uint32_t> ParseRate(const std::string& text) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const unsigned long v = std::stoul(text);
+    if (v == 0 || v > port::agent::MaxRecordRate) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(v);
+}
+
+// The output: a file of our own, or standard output. Text goes out in blocks of
+// whole lines; a block that fails is cut off again, so the file always ends on
+// a complete line.
+class VcdOutput {
+public:
+    ~VcdOutput() {
+        if (own_ && fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+
+    bool Open(const std::string& path, std::string& error) {
+        path_ = path;
+        if (path == "-") {
+            fd_ = STDOUT_FILENO;
+            return true;
+        }
+        own_ = true;
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        created_ = fd_ >= 0;
+        if (fd_ < 0 && errno == EEXIST) {
+            fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);  // emptied once the agent answers
+        }
+        struct stat st {};
+        if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        regular_ = S_ISREG(st.st_mode);
+        return true;
+    }
+
+    // Nothing was recorded: a file we made is taken away again.
+    void Abandon() {
+        if (created_) {
+            ::unlink(path_.c_str());
+        }
+    }
+
+    bool Begin() {
+        if (regular_ && ::ftruncate(fd_, 0) != 0) {
+            error_ = errno;
+            return false;
+        }
+        return true;
+    }
+
+    bool Write(const std::string& text) {
+        if (error_ != 0) {
+            return false;
+        }
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            error_ = n < 0 ? errno : EIO;
+            if (regular_ && ::ftruncate(fd_, static_cast<off_t>(size_)) != 0) {
+                // the partial block stays; nothing more can be done about it
+            }
+            return false;
+        }
+        size_ += text.size();
+        return true;
+    }
+
+    // Writes over text already in the file (the figures' line of the header).
+    void Patch(std::size_t offset, const std::string& text) {
+        if (regular_ && offset + text.size() <= size_ &&
+            ::pwrite(fd_, text.data(), text.size(), static_cast<off_t>(offset)) !=
+                static_cast<ssize_t>(text.size())) {
+            // the placeholder stays and says the figures are missing
+        }
+    }
+
+    int Error() const { return error_; }
+    const std::string& Name() const { return path_; }
+    bool IsStdout() const { return !own_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool own_ = false, created_ = false, regular_ = false;
+    std::size_t size_ = 0;
+    int error_ = 0;
+};
+
+std::string LocalDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %z", &tm);
+    return text;
+}
+
+void InstallInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void Report(const RecordOptions& o, const VcdWriter& writer, const VcdOutput& output) {
+    const RecordStats& s = writer.Stats();
+    std::fprintf(stderr,
+                 "lptwdmio: recorded port 0x%X for %.3f s into %s: %llu samples, %.1f Hz "
+                 "achieved (asked %u Hz), longest time between samples %.3f ms\n",
+                 o.base, s.Seconds(), output.IsStdout() ? "standard output" : output.Name().c_str(),
+                 static_cast<unsigned long long>(s.samples), s.AchievedHz(), o.rate,
+                 double(s.longestGapNs) / 1e6);
+    if (!writer.RateHeld()) {
+        std::fprintf(stderr,
+                     "lptwdmio: the asked rate was not held: %llu gaps over 1.5 sample periods "
+                     "(marked by sampling_gap), the longest %.3f ms at %.6f s\n",
+                     static_cast<unsigned long long>(s.gaps), double(s.longestGapNs) / 1e6,
+                     double(s.longestGapAtNs) / 1e9);
+    }
+}
+
+// Refusals that mean the user asked for something that does not exist.
+int StartFailure(const RecordOptions& o, int e, const std::string& socketPath) {
+    if (e == ENXIO) {
+        std::fprintf(stderr, "lptwdmio: the agent serves no port at 0x%X\n", o.base);
+        return ExitUsage;
+    }
+    if (e == EINVAL || e == EOPNOTSUPP) {
+        std::fprintf(stderr, "lptwdmio: the agent refused to record port 0x%X at %u Hz: %s\n",
+                     o.base, o.rate, std::strerror(e));
+        return ExitUsage;
+    }
+    std::fprintf(stderr, "lptwdmio: cannot record through the agent on %s: %s\n",
+                 socketPath.c_str(), std::strerror(e));
+    return ExitBroken;
+}
+
+}  // namespace
+
+bool IsRecordCommand(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (ValueOption(args[i])) {
+            ++i;
+        } else if (args[i].empty() || args[i][0] != '-') {
+            return args[i] == "record";
+        }
+    }
+    return false;
+}
+
+std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& args,
+                                                std::string& error) {
+    RecordOptions o;
+    bool named = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+            return o;
+        }
+        if (!ValueOption(a)) {
+            if (a == "record" && !named) {
+                named = true;
+                continue;
+            }
+            error = a[0] == '-' ? "unknown option for record: " + a : "unexpected argument: " + a;
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = a + " needs a value";
+            return std::nullopt;
+        }
+        const std::string& v = args[++i];
+        if (a == "--socket") {
+            o.socketPath = v;
+        } else if (a == "--out") {
+            o.out = v;
+        } else if (a == "--port") {
+            const auto base = ParseHex(v, 0xFFFF);
+            if (!base || (*base != 0x378 && *base != 0x278 && *base != 0x3BC)) {
+                error = "unknown port: " + v + " (the ports are 378, 278 and 3BC)";
+                return std::nullopt;
+            }
+            o.base = static_cast<std::uint16_t>(*base);
+        } else if (a == "--rate") {
+            const auto rate = ParseRate(v);
+            if (!rate) {
+                error = "the rate must be a whole number of Hz from 1 to " +
+                        std::to_string(port::agent::MaxRecordRate) + ": " + v;
+                return std::nullopt;
+            }
+            o.rate = *rate;
+        } else if (a == "--seconds") {
+            const auto seconds = ParseSeconds(v);
+            if (!seconds) {
+                error = "--seconds takes a time above 0: " + v;
+                return std::nullopt;
+            }
+            o.seconds = *seconds;
+        } else {
+            error = a + " is a serve option";
+            return std::nullopt;
+        }
+    }
+    if (o.out.empty()) {
+        error = "record needs --out FILE.vcd (or --out - for standard output)";
+        return std::nullopt;
+    }
+    return o;
+}
+
+int RunRecord(const std::vector<std::string>& args) {
+    std::string error;
+    const auto parsed = ParseRecordOptions(args, error);
+    if (!parsed) {
+        std::fprintf(stderr, "lptwdmio: %s\n\nUsage:\n  %s", error.c_str(), RecordUsageText);
+        return ExitUsage;
+    }
+    const RecordOptions& o = *parsed;
+    if (o.help) {
+        std::fputs(RecordUsageText, stdout);
+        return ExitOk;
+    }
+    VcdOutput output;
+    if (!output.Open(o.out, error)) {
+        std::fprintf(stderr, "lptwdmio: %s\n", error.c_str());
+        return ExitUsage;
+    }
+    InstallInterrupt();
+    const std::string socketPath =
+        o.socketPath.empty() ? port::agent::DefaultSocketPath() : o.socketPath;
+    RecordClient client;
+    if (int e = client.Start(socketPath, o.base, o.rate); e != 0) {
+        output.Abandon();
+        return StartFailure(o, e, socketPath);
+    }
+
+    VcdWriter writer(o.base, o.rate, client.BackendName(), LocalDate());
+    std::string text;
+    writer.Begin(client.First(), text);
+    const std::uint64_t limitNs = o.seconds > 0 ? std::uint64_t(o.seconds * 1e9) : 0;
+    std::string broken;
+    if (!output.Begin() || !output.Write(text)) {
+        broken =
+            std::string("cannot write ") + output.Name() + ": " + std::strerror(output.Error());
+    }
+    text.clear();
+    bool stopping = false, stopWaited = false;
+    long long stopDeadline = 0, lastSampleMs = NowMs();
+    std::vector<Sample> samples;
+    RecordClient::State state = RecordClient::State::Streaming;
+    while (broken.empty()) {
+        pollfd p{client.Fd(), POLLIN, 0};
+        ::poll(&p, 1, 100);
+        samples.clear();
+        state = client.Read(samples);
+        if (!samples.empty()) {
+            lastSampleMs = NowMs();
+        }
+        for (const Sample& s : samples) {
+            if (stopping) {
+                break;  // beyond the asked time
+            }
+            if (limitNs != 0 && s.ns - client.First().ns > limitNs) {
+                stopping = true;
+                break;
+            }
+            writer.Add(s, text);
+        }
+        if (!text.empty() && !output.Write(text)) {
+            broken = "cannot write " + output.Name() + ": " + std::strerror(output.Error());
+        }
+        text.clear();
+        if (state != RecordClient::State::Streaming) {
+            break;
+        }
+        if ((interrupted != 0 || stopping) && stopDeadline == 0) {
+            stopping = true;
+            client.RequestStop();
+            stopDeadline = NowMs() + EndLimitMs;
+        }
+        if (stopDeadline != 0 && (NowMs() > stopDeadline || interrupted > 1)) {
+            stopWaited = true;
+            break;
+        }
+        if (!stopping && NowMs() - lastSampleMs > SilenceLimitMs) {
+            broken = "the agent sent no samples for 5 s";
+        }
+    }
+    if (broken.empty() && state == RecordClient::State::Broken) {
+        broken = std::string("the agent went away (") + std::strerror(client.BrokenError()) + ")";
+    } else if (broken.empty() && state == RecordClient::State::Ended && client.EndError() != 0) {
+        broken = std::string("the agent could not read the port: ") +
+                 std::strerror(static_cast<int>(client.EndError()));
+    } else if (broken.empty() && stopWaited && interrupted <= 1) {
+        broken = "the agent did not confirm the end of the recording";
+    }
+    writer.Finish(text);
+    output.Write(text);
+    output.Patch(writer.SummaryOffset(), writer.SummaryLine());
+    Report(o, writer, output);
+    if (!broken.empty()) {
+        std::fprintf(stderr, "lptwdmio: the recording broke off: %s; %s holds the %.3f s before\n",
+                     broken.c_str(), output.IsStdout() ? "the output" : output.Name().c_str(),
+                     writer.Stats().Seconds());
+        return ExitBroken;
+    }
+    return ExitOk;
+}
+
+}  // namespace agent
