@@ -170,7 +170,7 @@ public:
     }
 
     int Error() const { return error_; }
-    const std::string& Name() const { return path_; }
+    std::string Name() const { return own_ ? path_ : "standard output"; }
     bool IsStdout() const { return !own_; }
 
 private:
@@ -205,15 +205,15 @@ void Report(const RecordOptions& o, const VcdWriter& writer, const VcdOutput& ou
     std::fprintf(stderr,
                  "lptwdmio: recorded port 0x%X for %.3f s into %s: %llu samples, %.1f Hz "
                  "achieved (asked %u Hz), longest time between samples %.3f ms\n",
-                 o.base, s.Seconds(), output.IsStdout() ? "standard output" : output.Name().c_str(),
+                 o.base, s.Seconds(), output.Name().c_str(),
                  static_cast<unsigned long long>(s.samples), s.AchievedHz(), o.rate,
                  double(s.longestGapNs) / 1e6);
     if (!writer.RateHeld()) {
         std::fprintf(stderr,
-                     "lptwdmio: the asked rate was not held: %llu gaps over 1.5 sample periods "
+                     "lptwdmio: the asked rate was not held: %llu gap%s over 1.5 sample periods "
                      "(marked by sampling_gap), the longest %.3f ms at %.6f s\n",
-                     static_cast<unsigned long long>(s.gaps), double(s.longestGapNs) / 1e6,
-                     double(s.longestGapAtNs) / 1e9);
+                     static_cast<unsigned long long>(s.gaps), s.gaps == 1 ? "" : "s",
+                     double(s.longestGapNs) / 1e6, double(s.longestGapAtNs) / 1e9);
     }
 }
 
@@ -399,8 +399,7 @@ int RunRecord(const std::vector<std::string>& args) {
     Report(o, writer, output);
     if (!broken.empty()) {
         std::fprintf(stderr, "lptwdmio: the recording broke off: %s; %s holds the %.3f s before\n",
-                     broken.c_str(), output.IsStdout() ? "the output" : output.Name().c_str(),
-                     writer.Stats().Seconds());
+                     broken.c_str(), output.Name().c_str(), writer.Stats().Seconds());
         return ExitBroken;
     }
     return ExitOk;

@@ -181,9 +181,10 @@ std::string VcdWriter::SummaryLine() const {
             text, sizeof text,
             "Achieved %.1f Hz (asked %" PRIu32 " Hz): %" PRIu64
             " samples over %.6f s; longest time between samples %.1f us at %.6f s; %" PRIu64
-            " gaps over 1.5 sample periods, marked by sampling_gap.",
+            " gap%s over 1.5 sample periods, marked by sampling_gap.",
             stats_.AchievedHz(), rate_, stats_.samples, stats_.Seconds(),
-            double(stats_.longestGapNs) / 1e3, double(stats_.longestGapAtNs) / 1e9, stats_.gaps);
+            double(stats_.longestGapNs) / 1e3, double(stats_.longestGapAtNs) / 1e9, stats_.gaps,
+            stats_.gaps == 1 ? "" : "s");
     }
     return Padded(text, SummaryWidth);
 }

@@ -32,7 +32,7 @@ RUN_PACKAGES=(xdg-utils xchm file)
 # scripts/bench: the private X session it measures on, and strace for the idle figure.
 BENCH_PACKAGES=(xvfb openbox trayer xdotool x11-utils procps strace)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
-    x11-utils locales clang libclang-rt-14-dev desktop-file-utils)
+    x11-utils locales clang libclang-rt-14-dev desktop-file-utils sigrok-cli)
 # scripts/install: setcap for the agent.
 INSTALL_PACKAGES=(libcap2-bin)
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -259,21 +260,47 @@ TEST(Record, AVanishedAgentOrAFullDiskEndsTheFileCleanlyWithExitTwo) {
     TempDir dir;
     AgentProcess agent;
     const std::string socket = dir.path + "/agent", out = dir.path + "/cut.vcd";
-    ASSERT_TRUE(agent.Start(socket, {"--backend", "sim"}));
+    ASSERT_TRUE(agent.Start(socket, {"--backend", "sim", "--loopback"}));
     EXPECT_EQ(
         RunProgram({Bin, "record", "--socket", socket, "--seconds", "0.1", "--out", "/dev/full"}),
         2);
+
+    // A file that may not grow beyond 4 KB, as on a full disk, while D0 toggles.
+    const std::string full = dir.path + "/full.vcd";
+    std::atomic<bool> done{false};
+    std::thread toggler([&] {
+        AgentClient c;
+        ASSERT_EQ(c.Open(socket), 0);
+        for (int i = 0; !done && i < 5000; ++i) {
+            Write(c, {0x20, std::uint8_t(i & 1)});
+            Pause(1);
+        }
+    });
+    EXPECT_EQ(RunProgram({"/bin/sh", "-c", "ulimit -f 8 && trap '' XFSZ && exec \"$0\" \"$@\"", Bin,
+                          "record", "--socket", socket, "--seconds", "10", "--out", full}),
+              2);
+    done = true;
+    toggler.join();
+    const std::string cutText = ReadFile(full);
+    const VcdFile fullFile = ReadVcd(cutText);
+    ASSERT_TRUE(fullFile.ok) << fullFile.error;
+    EXPECT_LE(cutText.size(), 4096u);
+    EXPECT_GT(fullFile.signals.at("pin02_D0").size(), 3u);
+    EXPECT_EQ(cutText.back(), '\n');
+    EXPECT_NE(fullFile.comments.find("Achieved"), std::string::npos);
+
     const pid_t recorder = StartProgram({Bin, "record", "--socket", socket, "--out", out});
     ASSERT_TRUE(WaitForContent(out));
     Pause(100);
     ::kill(agent.Pid(), SIGKILL);
     agent.Stop();
     EXPECT_EQ(WaitProgram(recorder), 2);
-    const VcdFile cut = ReadVcd(ReadFile(out));
+    const std::string text = ReadFile(out);
+    const VcdFile cut = ReadVcd(text);
     ASSERT_TRUE(cut.ok) << cut.error;
     EXPECT_GT(NumberAfter(cut.comments, "samples over "), 0.05);
     EXPECT_GT(cut.endTime, 50000u);
-    EXPECT_EQ(ReadFile(out).back(), '\n');
+    EXPECT_EQ(text.back(), '\n');
 }
 
 TEST(VcdWriter, LampLevelsChangesOnlyAndMarkedGaps) {
