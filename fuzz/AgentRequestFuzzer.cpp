@@ -1,12 +1,14 @@
 // A random byte stream as one client's requests to the agent on simulated ports:
 // the decoder must never read past the stream, every reply must have its request's
-// size, and a refused batch must leave every register as it was.
+// size, a refused batch must leave every register as it was, and a recording
+// request must change none.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "agent/Protocol.h"
+#include "agent/Recording.h"
 #include "agent/SimBackend.h"
 #include "agent/Trace.h"
 #include "port/LPTIO.h"
@@ -59,6 +61,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(request.size == port::agent::RequestHeaderSize + 2 * std::size_t(request.count));
         Require(at + request.size <= stream.size());
         const std::vector<std::uint8_t> before = Registers(backend);
+        if (request.code == port::agent::CodeRecord) {
+            // A recording only reads; its reply is the usual one, with frames after a success.
+            std::vector<std::uint8_t> reply;
+            const auto recording =
+                agent::Recording::Start(backend, request, traced ? &trace : nullptr, 1, reply);
+            Require(reply.size() >= port::agent::ReplyHeaderSize + 2 * std::size_t(request.count));
+            Require((recording != nullptr) == (port::agent::LoadU32(reply.data()) == 0));
+            Require(Registers(backend) == before);
+            at += request.size;
+            continue;
+        }
         const std::vector<std::uint8_t> reply =
             agent::Execute(backend, request, traced ? &trace : nullptr, 1);
         Require(reply.size() == port::agent::ReplyHeaderSize + 2 * std::size_t(request.count));
