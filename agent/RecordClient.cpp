@@ -133,6 +133,7 @@ RecordClient::State RecordClient::Decode(std::vector<Sample>& samples) {
             s.data = r[8];
             s.status = r[9];
             s.control = r[10];
+            s.missed = r[11];
             if (haveFirst_) {
                 samples.push_back(s);
             } else {

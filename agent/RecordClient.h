@@ -11,6 +11,7 @@ namespace agent {
 struct Sample {
     std::uint64_t ns = 0;  // CLOCK_MONOTONIC of the agent
     std::uint8_t data = 0, status = 0, control = 0;
+    std::uint8_t missed = 0;  // sampling times that went by just before this one (255: or more)
 };
 
 class RecordClient {

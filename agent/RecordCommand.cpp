@@ -27,7 +27,7 @@ const char* const RecordUsageText =
     "Samples the data, status and control registers of one port inside the running\n"
     "agent and writes a Value Change Dump (PulseView, GTKWave, sigrok-cli -I vcd):\n"
     "one wire per connector pin (pin02_D0 ... pin17_SELECTIN) at the level the\n"
-    "window's lamp shows, and sampling_gap, 1 where samples are missing.\n"
+    "window's lamp shows, and sampling_gap, 1 where the agent missed sampling times.\n"
     "\n"
     "  --port 378|278|3BC   the port's base address, hex (default 378)\n"
     "  --rate HZ            samples a second, 1 to 100000 (default 1000)\n"
@@ -207,13 +207,15 @@ void Report(const RecordOptions& o, const VcdWriter& writer, const VcdOutput& ou
                  "achieved (asked %u Hz), longest time between samples %.3f ms\n",
                  o.base, s.Seconds(), output.Name().c_str(),
                  static_cast<unsigned long long>(s.samples), s.AchievedHz(), o.rate,
-                 double(s.longestGapNs) / 1e6);
+                 double(s.longestIntervalNs) / 1e6);
     if (!writer.RateHeld()) {
         std::fprintf(stderr,
-                     "lptwdmio: the asked rate was not held: %llu gap%s over 1.5 sample periods "
-                     "(marked by sampling_gap), the longest %.3f ms at %.6f s\n",
+                     "lptwdmio: the asked rate was not held: %llu sample%s missed in %llu gap%s "
+                     "(marked by sampling_gap); the longest time between samples was %.3f ms, "
+                     "at %.6f s\n",
+                     static_cast<unsigned long long>(s.missed), s.missed == 1 ? "" : "s",
                      static_cast<unsigned long long>(s.gaps), s.gaps == 1 ? "" : "s",
-                     double(s.longestGapNs) / 1e6, double(s.longestGapAtNs) / 1e9);
+                     double(s.longestIntervalNs) / 1e6, double(s.longestIntervalAtNs) / 1e9);
     }
 }
 

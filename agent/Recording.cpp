@@ -120,6 +120,8 @@ int Recording::Sample(Backend& backend, Trace* trace, int clientPid) {
             trace->Add(false, address, record[8 + offset], clientPid);
         }
     }
+    record[11] = static_cast<std::uint8_t>(std::min<std::uint64_t>(missed_, 255));
+    missed_ = 0;
     held_.insert(held_.end(), record, record + SampleSize);
     ++heldCount_;
     return 0;
@@ -141,8 +143,10 @@ int Recording::OnTimer(Backend& backend, Trace* trace, int clientPid,
     if (::read(timerFd_, &expirations, sizeof expirations) != sizeof expirations) {
         return 0;  // woken without an expiry
     }
-    // Missed periods are not made up: the client sees their gap in the times.
+    // Sampling times that went by are not made up; the next sample counts them.
+    missed_ += expirations - 1;
     if (unsent + held_.size() > MaxStreamBacklog) {
+        ++missed_;
         return 0;
     }
     const int error = Sample(backend, trace, clientPid);

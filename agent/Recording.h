@@ -52,6 +52,7 @@ private:
     int timerFd_;
     std::vector<std::uint8_t> held_;  // samples of the frame being filled
     std::uint32_t heldCount_ = 0;
+    std::uint64_t missed_ = 0;  // sampling times gone by since the last sample
 };
 
 }  // namespace agent

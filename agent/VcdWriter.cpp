@@ -1,5 +1,6 @@
 #include "agent/VcdWriter.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -153,13 +154,16 @@ void VcdWriter::Add(const Sample& sample, std::string& out) {
         return;  // the agent's clock never goes back; a stream that does is not believed
     }
     const std::uint64_t interval = sample.ns - stats_.lastNs;
-    if (interval > stats_.longestGapNs) {
-        stats_.longestGapNs = interval;
-        stats_.longestGapAtNs = stats_.lastNs - stats_.firstNs;
+    if (interval > stats_.longestIntervalNs) {
+        stats_.longestIntervalNs = interval;
+        stats_.longestIntervalAtNs = stats_.lastNs - stats_.firstNs;
     }
-    if (2 * interval > 3 * periodNs_) {
-        // From when the missing sample was due until the next one came.
+    if (sample.missed > 0) {
+        // 255 stands for that many or more: the times then tell.
+        const std::uint64_t byTime = interval / periodNs_ > 0 ? interval / periodNs_ - 1 : 0;
+        stats_.missed += sample.missed < 255 ? sample.missed : std::max<std::uint64_t>(255, byTime);
         ++stats_.gaps;
+        // From when the first missing sample was due until the next one came.
         SetAt(Micros(stats_.lastNs + periodNs_), current_ | GapBit, out);
     }
     SetAt(Micros(sample.ns), Levels(sample), out);
@@ -177,14 +181,15 @@ std::string VcdWriter::SummaryLine() const {
     if (stats_.samples < 2) {
         std::snprintf(text, sizeof text, "Asked %" PRIu32 " Hz: a single sample.", rate_);
     } else {
-        std::snprintf(
-            text, sizeof text,
-            "Achieved %.1f Hz (asked %" PRIu32 " Hz): %" PRIu64
-            " samples over %.6f s; longest time between samples %.1f us at %.6f s; %" PRIu64
-            " gap%s over 1.5 sample periods, marked by sampling_gap.",
-            stats_.AchievedHz(), rate_, stats_.samples, stats_.Seconds(),
-            double(stats_.longestGapNs) / 1e3, double(stats_.longestGapAtNs) / 1e9, stats_.gaps,
-            stats_.gaps == 1 ? "" : "s");
+        std::snprintf(text, sizeof text,
+                      "Achieved %.1f Hz (asked %" PRIu32 " Hz): %" PRIu64
+                      " samples over %.6f s; %" PRIu64 " missed in %" PRIu64
+                      " gap%s, marked by sampling_gap; longest time between samples "
+                      "%.1f us at %.6f s.",
+                      stats_.AchievedHz(), rate_, stats_.samples, stats_.Seconds(), stats_.missed,
+                      stats_.gaps, stats_.gaps == 1 ? "" : "s",
+                      double(stats_.longestIntervalNs) / 1e3,
+                      double(stats_.longestIntervalAtNs) / 1e9);
     }
     return Padded(text, SummaryWidth);
 }

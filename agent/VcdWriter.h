@@ -1,7 +1,7 @@
 // Turns a port's samples into a Value Change Dump: one 1-bit wire per connector
 // pin at the level the window's lamp shows, only the changes, time in µs from
-// the first sample, and a `sampling_gap` wire that is 1 wherever samples are
-// missing, so a viewer never shows a held level as if it had been seen.
+// the first sample, and a `sampling_gap` wire that is 1 wherever the agent let a
+// sampling time go by, so a viewer never shows a held level as if it had been seen.
 #pragma once
 
 #include <cstdint>
@@ -27,9 +27,10 @@ bool LineLevel(const ConnectorLine& line, const Sample& sample);
 struct RecordStats {
     std::uint64_t samples = 0;
     std::uint64_t firstNs = 0, lastNs = 0;
-    std::uint64_t longestGapNs = 0;    // the longest time between two samples
-    std::uint64_t longestGapAtNs = 0;  // where it began, from the first sample
-    std::uint64_t gaps = 0;            // intervals over 1.5 sample periods
+    std::uint64_t longestIntervalNs = 0;    // the longest time between two samples
+    std::uint64_t longestIntervalAtNs = 0;  // where it began, from the first sample
+    std::uint64_t missed = 0;               // sampling times that went by without a sample
+    std::uint64_t gaps = 0;                 // runs of them
     double AchievedHz() const;
     double Seconds() const { return double(lastNs - firstNs) / 1e9; }
 };
@@ -54,7 +55,7 @@ public:
     const RecordStats& Stats() const { return stats_; }
     // The figures, one line of exactly SummaryWidth characters.
     std::string SummaryLine() const;
-    bool RateHeld() const { return stats_.gaps == 0; }
+    bool RateHeld() const { return stats_.missed == 0; }
 
 private:
     std::uint64_t Micros(std::uint64_t ns) const;

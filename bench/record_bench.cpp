@@ -7,7 +7,7 @@
 //   record_bench [--tsv] [seconds per rate]
 //
 // --tsv prints tab-separated lines for scripts:
-//   rate <asked Hz> <achieved Hz> <p50 us> <p99 us> <max us> <gaps> <agent CPU %>
+//   rate <asked Hz> <achieved Hz> <p50 us> <p99 us> <max us> <missed> <agent CPU %>
 //   roundtrip <idle|recording> <calls> <median ns> <p99 ns> <max ns>
 #include <fcntl.h>
 #include <signal.h>
@@ -97,26 +97,24 @@ bool MeasureRate(const std::string& socket, pid_t agent, std::uint32_t rate, dou
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = double(CpuNs(agent) - cpu0) / 1e9 / wall * 100;
     client.RequestStop();
-    std::vector<double> gaps;
-    int late = 0;
-    const double period = 1e9 / rate;
+    std::vector<double> between;
+    unsigned long long missed = 0;
     for (std::size_t i = 1; i < samples.size(); ++i) {
-        const double ns = double(samples[i].ns - samples[i - 1].ns);
-        gaps.push_back(ns / 1e3);
-        late += 2 * ns > 3 * period;
+        between.push_back(double(samples[i].ns - samples[i - 1].ns) / 1e3);
+        missed += samples[i].missed;
     }
     const double span = double(samples.back().ns - samples.front().ns) / 1e9;
     const double achieved = span > 0 ? double(samples.size() - 1) / span : 0;
-    const double p50 = Percentile(gaps, 0.5), p99 = Percentile(gaps, 0.99);
-    const double max = gaps.empty() ? 0 : gaps.back();
+    const double p50 = Percentile(between, 0.5), p99 = Percentile(between, 0.99);
+    const double max = between.empty() ? 0 : between.back();
     if (tsv) {
-        std::printf("rate\t%u\t%.1f\t%.1f\t%.1f\t%.1f\t%d\t%.1f\n", rate, achieved, p50, p99, max,
-                    late, cpu);
+        std::printf("rate\t%u\t%.1f\t%.1f\t%.1f\t%.1f\t%llu\t%.1f\n", rate, achieved, p50, p99, max,
+                    missed, cpu);
     } else {
         std::printf(
             "record %6u Hz: achieved %9.1f Hz  between samples p50 %7.1f us  p99 %7.1f us  "
-            "max %8.1f us  gaps %d  agent CPU %.1f %%\n",
-            rate, achieved, p50, p99, max, late, cpu);
+            "max %8.1f us  missed %llu  agent CPU %.1f %%\n",
+            rate, achieved, p50, p99, max, missed, cpu);
     }
     return true;
 }
@@ -137,7 +135,8 @@ void Block(TLptPortConnection& conn, int calls, std::vector<long long>& ns) {
     for (int i = 0; i < calls; ++i) {
         const auto t0 = Clock::now();
         sink = conn.ReadRegister(PortCode378, RegStatus);
-        ns.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
+        ns.push_back(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
     }
     (void)sink;
 }

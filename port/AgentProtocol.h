@@ -30,7 +30,9 @@ enum class FrameKind : std::uint32_t {
     Samples = 2,  // value: count of SampleSize records that follow
     End = 3,      // value: 0 when the client asked, else the errno that ended it
 };
-// One sample: CLOCK_MONOTONIC ns (u64 LE), then data, status, control, one zero byte.
+// One sample: CLOCK_MONOTONIC ns (u64 LE), then data, status, control, and how
+// many of the timer's sampling times just before it went by without a sample
+// (255: that many or more).
 inline constexpr std::size_t SampleSize = 12;
 inline constexpr std::uint32_t MaxInfoLength = 1024;
 

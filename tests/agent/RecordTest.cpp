@@ -321,9 +321,9 @@ TEST(VcdWriter, LampLevelsChangesOnlyAndMarkedGaps) {
     writer.Add({t0 + 2 * ms, 0x01, 0x7F, 0x0C}, out);
     writer.Add({t0 + 2 * ms + 300, 0x00, 0x7F, 0x0C}, out);  // the same µs: the last stands
     writer.Add({t0 + 3 * ms, 0x01, 0x7F, 0x0C}, out);
-    writer.Add({t0 + 3 * ms, 0x00, 0x7F, 0x0C}, out);  // not later: not believed
-    writer.Add({t0 + 7 * ms, 0x01, 0x7F, 0x0D}, out);  // three samples missing
-    writer.Add({t0 + 8 * ms, 0x01, 0x7F, 0x0D}, out);
+    writer.Add({t0 + 3 * ms, 0x00, 0x7F, 0x0C}, out);     // not later: not believed
+    writer.Add({t0 + 7 * ms, 0x01, 0x7F, 0x0D, 3}, out);  // three sampling times went by
+    writer.Add({t0 + 9 * ms, 0x01, 0x7F, 0x0D}, out);     // late, but none went by
     writer.Finish(out);
     const VcdFile f = ReadVcd(out);
     ASSERT_TRUE(f.ok) << f.error;
@@ -332,15 +332,19 @@ TEST(VcdWriter, LampLevelsChangesOnlyAndMarkedGaps) {
     EXPECT_EQ(f.signals.at("pin02_D0"), (Edges{{0, 0}, {3000, 1}}));
     EXPECT_EQ(f.signals.at("pin01_STROBE"), (Edges{{0, 1}, {7000, 0}}));
     EXPECT_EQ(f.signals.at("sampling_gap"), (Edges{{0, 0}, {4000, 1}, {7000, 0}}));
-    EXPECT_EQ(f.endTime, 8000u);
+    EXPECT_EQ(f.endTime, 9000u);
     EXPECT_EQ(writer.Stats().samples, 7u);
+    EXPECT_EQ(writer.Stats().missed, 3u);
     EXPECT_EQ(writer.Stats().gaps, 1u);
-    EXPECT_EQ(writer.Stats().longestGapNs, 4 * ms);
-    EXPECT_EQ(writer.Stats().longestGapAtNs, 3 * ms);
+    EXPECT_EQ(writer.Stats().longestIntervalNs, 4 * ms);
+    EXPECT_EQ(writer.Stats().longestIntervalAtNs, 3 * ms);
     EXPECT_FALSE(writer.RateHeld());
     const std::string summary = writer.SummaryLine();
     EXPECT_EQ(summary.size(), agent::VcdWriter::SummaryWidth);
-    EXPECT_NE(summary.find("Achieved 750.0 Hz (asked 1000 Hz): 7 samples"), std::string::npos);
+    EXPECT_NE(summary.find("Achieved 666.7 Hz (asked 1000 Hz): 7 samples over 0.009000 s; 3 "
+                           "missed in 1 gap,"),
+              std::string::npos)
+        << summary;
     // The figures' line stands where the writer says, ready to be written over.
     EXPECT_EQ(out.compare(writer.SummaryOffset(), 16, "Figures missing:"), 0);
 }
