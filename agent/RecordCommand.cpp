@@ -37,8 +37,9 @@ const char* const RecordUsageText =
     "\n"
     "At the end it reports the achieved rate and the longest time between samples.\n"
     "Exit codes: 0 recorded (also after Ctrl+C), 1 usage (also a port the agent does\n"
-    "not serve, or a file that cannot be written), 2 no agent, or the recording broke\n"
-    "off (agent gone, disk full): the file then ends cleanly with what was recorded.\n";
+    "not serve, or a file that cannot be written), 2 no agent, the agent refused, or\n"
+    "the recording broke off (agent gone, disk full): the file then ends cleanly with\n"
+    "what was recorded.\n";
 
 namespace {
 
@@ -219,16 +220,19 @@ void Report(const RecordOptions& o, const VcdWriter& writer, const VcdOutput& ou
     }
 }
 
-// Refusals that mean the user asked for something that does not exist.
+// A port the agent doesn't serve is the user's mistake; anything else is the agent's.
 int StartFailure(const RecordOptions& o, int e, const std::string& socketPath) {
     if (e == ENXIO) {
         std::fprintf(stderr, "lptwdmio: the agent serves no port at 0x%X\n", o.base);
         return ExitUsage;
     }
-    if (e == EINVAL || e == EOPNOTSUPP) {
-        std::fprintf(stderr, "lptwdmio: the agent refused to record port 0x%X at %u Hz: %s\n",
-                     o.base, o.rate, std::strerror(e));
-        return ExitUsage;
+    if (e == EINVAL) {
+        // The request itself was checked here, so the agent does not know it.
+        std::fprintf(stderr,
+                     "lptwdmio: the agent on %s refused to record (%s): an lptwdmio older "
+                     "than this one? Restart it.\n",
+                     socketPath.c_str(), std::strerror(e));
+        return ExitBroken;
     }
     std::fprintf(stderr, "lptwdmio: cannot record through the agent on %s: %s\n",
                  socketPath.c_str(), std::strerror(e));
