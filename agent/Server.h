@@ -1,6 +1,7 @@
 // The agent's socket: reserving the path (a live agent is never displaced, a
 // stale socket file is replaced), listening, and serving clients one complete
-// request at a time, which makes every batch atomic.
+// request at a time, which makes every batch atomic. Recordings are sampled on
+// the same loop, between requests, so they never see half a batch.
 #pragma once
 
 #include <sys/types.h>
