@@ -131,9 +131,9 @@ TEST(BaseAddr, ParsesBothDecimalFields) {
 
 TEST_F(ProcTree, StandardBasesKeepTheirCodeWhateverTheirNumber) {
     Port("parport0", "1016\t0\n");  // 0x3F8: not a standard base
-    Port("parport1", "632\t1656\n");
-    Port("parport2", "888\t1912\n");
-    Port("parport3", "888\t0\n");  // the same base twice: the first wins
+    Port("parport1", "632\t1656\n", "PCSPP,TRISTATE,ECP");
+    Port("parport2", "888\t1912\n", "PCSPP,TRISTATE");  // no ECR found: 1912 is no ECR
+    Port("parport3", "888\t0\n");                       // the same base twice: the first wins
     Port("parport10", "956\t0\n");
     Port("parport4", "");  // no base-addr file
     Port("parport5", "garbage\n");
@@ -145,6 +145,7 @@ TEST_F(ProcTree, StandardBasesKeepTheirCodeWhateverTheirNumber) {
     EXPECT_EQ(plan.served[0].ecr, 1656);
     EXPECT_EQ(plan.served[1].device, "/dev/parport2");
     EXPECT_EQ(plan.served[1].code, 0x378);
+    EXPECT_EQ(plan.served[1].ecr, 0);
     EXPECT_EQ(plan.served[2].device, "/dev/parport10");
     EXPECT_EQ(plan.served[2].code, 0x3BC);
     // 0x3F8 finds no free code; the duplicate is not served either.

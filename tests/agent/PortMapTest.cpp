@@ -71,7 +71,7 @@ TEST_F(AutoChoice, AutoFallsToPortInstructionsOnTheMappedCard) {
 }
 
 TEST_F(AutoChoice, PortInstructionsReachOnlyBasesTheKernelReports) {
-    Port("parport0", "56320\t55424\n");
+    Port("parport0", "56320\t55424\n", "PCSPP,TRISTATE,COMPAT,EPP,ECP");
     io.present = {0xDC00, 0xD880};
     // An ordinary user of the capable agent: refused before any ioperm.
     for (const char* gadget :
@@ -188,15 +188,15 @@ TEST_F(AutoChoice, ListExplainsEveryPort) {
     for (const char* node : {"/parport0", "/parport1", "/usb/lp0"}) {
         std::ofstream(dev + node) << "";
     }
-    Port("parport0", "56320\t55424\n", "PCSPP,TRISTATE,EPP", "none");
-    Port("parport1", "888\t0\n", "PCSPP", "lp0");
+    Port("parport0", "56320\t55424\n", "PCSPP,TRISTATE,ECP", "none");
+    Port("parport1", "888\t1912\n", "PCSPP", "lp0");  // 1912: no ECR without ECP
     ppdev.openErrors[dev + "/parport1"] = EACCES;
     auto env = Env();
     env.devRoot = dev;
     PortListing list = ListPorts(env);
     EXPECT_TRUE(list.usable);
     EXPECT_TRUE(Has(list.text, dev +
-                                   "/parport0: base 0xDC00, ECR 0xD880, modes PCSPP,TRISTATE,EPP; "
+                                   "/parport0: base 0xDC00, ECR 0xD880, modes PCSPP,TRISTATE,ECP; "
                                    "you may open it; free; served as 0x278\n"))
         << list.text;
     EXPECT_TRUE(Has(list.text, dev +
