@@ -51,7 +51,7 @@ std::vector<PortAssignment> PpdevPlan(const BackendConfig& config,
             PortAssignment a{m.code, env.devRoot + "/parport" + std::to_string(m.parport), 0, 0};
             if (const KernelPort* k = KernelPortNumbered(kernel, unsigned(m.parport))) {
                 a.base = k->base;
-                a.ecr = k->baseHi;
+                a.ecr = k->ecr;
             }
             ports.push_back(a);
         }

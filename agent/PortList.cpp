@@ -110,8 +110,8 @@ PortListing ListPorts(const BackendEnv& env) {
     int usable = 0;
     for (const KernelPort& k : kernel) {
         std::string line = k.device + ": base " + Hex(k.base) + ", " +
-                           (k.baseHi != 0 ? "ECR " + Hex(k.baseHi) : std::string("no ECR")) +
-                           ", modes " + (k.modes.empty() ? std::string("unknown") : k.modes);
+                           (k.ecr != 0 ? "ECR " + Hex(k.ecr) : std::string("no ECR")) + ", modes " +
+                           (k.modes.empty() ? std::string("unknown") : k.modes);
         const int error = env.ppdev->Probe(k.device);
         line += error == 0 ? "; you may open it"
                            : std::string("; cannot be opened: ") + std::strerror(error) +

@@ -104,6 +104,9 @@ std::vector<KernelPort> ReadKernelPorts(const std::string& procRoot, const std::
         p.base = static_cast<std::uint16_t>(fields->first);
         p.baseHi = static_cast<std::uint16_t>(fields->second);
         p.modes = FirstLine(ReadWhole(dir + "/" + name + "/modes"));
+        if (("," + p.modes + ",").find(",ECP,") != std::string::npos) {
+            p.ecr = p.baseHi;
+        }
         ports.push_back(std::move(p));
     }
     ::closedir(d);
@@ -126,7 +129,7 @@ CodePlan AssignCodes(const std::vector<KernelPort>& ports) {
             plan.unserved.push_back(p.device + " (" + Hex(p.base) +
                                     "): another parportN has the same base");
         } else {
-            plan.served.push_back({p.base, p.device, p.base, p.baseHi});
+            plan.served.push_back({p.base, p.device, p.base, p.ecr});
         }
     }
     for (const KernelPort* p : others) {
@@ -137,7 +140,7 @@ CodePlan AssignCodes(const std::vector<KernelPort>& ports) {
                                     "): all three port codes are taken");
             continue;
         }
-        plan.served.push_back({*code, p->device, p->base, p->baseHi});
+        plan.served.push_back({*code, p->device, p->base, p->ecr});
     }
     return plan;
 }
@@ -207,7 +210,7 @@ std::optional<PortAssignment> ResolveDirectMap(const MapRequest& map,
                                     [&map](const KernelPort& p) { return p.base == map.base; });
     PortAssignment a{map.code, "", map.base, 0};
     if (known != kernel.end()) {
-        a.ecr = known->baseHi;
+        a.ecr = known->ecr;
     }
     if (!root && known == kernel.end() && !IsStandardBase(map.base)) {
         error = "--map " + Hex(map.code) + "=" + Hex(map.base) +
@@ -217,13 +220,12 @@ std::optional<PortAssignment> ResolveDirectMap(const MapRequest& map,
         return std::nullopt;
     }
     if (map.ecr) {
-        if (!root && (known == kernel.end() || known->baseHi != *map.ecr)) {
-            error =
-                "--map " + Hex(map.code) + "=" + Hex(map.base) + ",ecr=" + Hex(*map.ecr) +
-                ": the kernel reports " +
-                (known == kernel.end() || known->baseHi == 0 ? std::string("no ECR")
-                                                             : "the ECR at " + Hex(known->baseHi)) +
-                " for this port; only root may name another";
+        if (!root && (known == kernel.end() || known->ecr != *map.ecr)) {
+            error = "--map " + Hex(map.code) + "=" + Hex(map.base) + ",ecr=" + Hex(*map.ecr) +
+                    ": the kernel reports " +
+                    (known == kernel.end() || known->ecr == 0 ? std::string("no ECR")
+                                                              : "the ECR at " + Hex(known->ecr)) +
+                    " for this port; only root may name another";
             return std::nullopt;
         }
         a.ecr = *map.ecr;

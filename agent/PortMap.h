@@ -17,8 +17,11 @@ struct KernelPort {
     unsigned number = 0;       // N
     std::string device;        // <devRoot>/parportN
     std::uint16_t base = 0;    // SPP registers
-    std::uint16_t baseHi = 0;  // the ECR block (ECR at baseHi + 2); 0 when none
-    std::string modes;         // "PCSPP,TRISTATE,EPP" as the kernel reports them
+    std::uint16_t baseHi = 0;  // second field of base-addr, reported with or without an ECR
+    std::string modes;         // "PCSPP,TRISTATE,EPP,ECP" as the kernel reports them
+    // The ECR block (ECR at ecr + 2), or 0. The kernel reports ECP only for a port
+    // whose ECR it found; without that, baseHi may be any other device's address.
+    std::uint16_t ecr = 0;
 };
 
 // Both fields of a base-addr file ("56320\t55424\n"); the second is 0 when absent.

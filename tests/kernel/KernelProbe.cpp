@@ -4,6 +4,7 @@
 // read through ppdev against one through the agent.
 //
 //   kernel_probe now                          monotonic time in ms
+//   kernel_probe in ADDR                      one port instruction, printed as 0xNN
 //   kernel_probe via SOCKET OP...             OP: in:ADDR out:ADDR:VAL (port
 //                                             instructions), r:ADDR w:ADDR:VAL (agent)
 //   kernel_probe bench-ioctl DEV CALLS ROUNDS PPRDATA on a claimed /dev/parportN
@@ -198,6 +199,10 @@ int main(int argc, char** argv) {
         std::printf("%lld\n", NowNs() / 1000000);
         return 0;
     }
+    if (command == "in" && argc == 3) {
+        std::printf("0x%02X\n", In(Hex(argv[2])));
+        return 0;
+    }
     if (command == "via" && argc >= 4) {
         return Via(argv[2], argc - 3, argv + 3);
     }
@@ -210,8 +215,9 @@ int main(int argc, char** argv) {
     if (command == "as" && argc >= 5) {
         return As(static_cast<uid_t>(std::atoi(argv[2])), argv[3], argv + 4);
     }
-    std::fprintf(stderr,
-                 "usage: kernel_probe now | via SOCKET OP... | bench-ioctl DEV CALLS ROUNDS | "
-                 "bench-agent SOCKET ADDR CALLS ROUNDS | as UID GROUPS [--rawio] CMD...\n");
+    std::fprintf(
+        stderr,
+        "usage: kernel_probe now | in ADDR | via SOCKET OP... | bench-ioctl DEV CALLS ROUNDS | "
+        "bench-agent SOCKET ADDR CALLS ROUNDS | as UID GROUPS [--rawio] CMD...\n");
     return 1;
 }
