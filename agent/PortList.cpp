@@ -97,8 +97,8 @@ std::string HolderAdvice(const std::string& active) {
     }
     if (active.rfind("ppdev", 0) == 0) {
         return active +
-               ", a program that opened the device (perhaps another lptwdmio): end it "
-               "and try again";
+               ", a program that opened the device: a running lptwdmio already serves it to "
+               "the program; any other program must end first";
     }
     return active + ", another driver: unload it and try again";
 }
