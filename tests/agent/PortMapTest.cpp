@@ -51,6 +51,15 @@ TEST_F(AutoChoice, CardsTakeTheFreeCodesInOrder) {
     EXPECT_EQ(ReadAt(*opened.backend, 0x278), 0x00);
     EXPECT_EQ(opened.backend->Check(0x37B, false), EOPNOTSUPP);
 
+    // Cards alone beside a port at 0x3BC: 0x378 first, then 0x278.
+    const CodePlan cards = AssignCodes({{0, "/dev/parport0", 0xE000, 0, "", 0},
+                                        {1, "/dev/parport1", 0x3BC, 0, "", 0},
+                                        {2, "/dev/parport2", 0xDC00, 0, "", 0}});
+    ASSERT_EQ(cards.served.size(), 3u);
+    EXPECT_EQ(cards.served[1].device, "/dev/parport0");
+    EXPECT_EQ(cards.served[1].code, 0x378);
+    EXPECT_EQ(cards.served[2].code, 0x278);
+
     // --ports picks codes, not bases.
     auto only = Open(BackendKind::Ppdev, {0x3BC});
     ASSERT_TRUE(only.backend);
@@ -175,7 +184,9 @@ TEST(AgentOptions, MapsAndTheirConflicts) {
     // The whole program: a usage error is exit 1, before any port is looked at.
     std::string out;
     EXPECT_EQ(
-        RunProgram({LPTWDMIO_PATH, "serve", "--map", "378=0xDC00", "--map", "378=0xE000"}, &out),
+        RunProgram({"/bin/sh", "-c", "\"$0\" serve --map 378=0xDC00 --map 378=0xE000 2>/dev/null",
+                    LPTWDMIO_PATH},
+                   &out),
         1);
     EXPECT_EQ(out, "");
     ParseOptions({"serve", "--map", "378=0xDC00", "--map", "378=0xE000"}, error);
