@@ -1,4 +1,6 @@
 // Slides the setup panel out from behind the main window and back, one pixel per step.
+#include <algorithm>
+
 #include "framework/Conversions.h"
 #include "mainwindow/Unit1.h"
 #include "setup/Setup.h"
@@ -35,9 +37,14 @@ void TForm1::SetupMove() {
     MainSkin->SetMoveable(false);
     SlideEnd restore{MainSkin, s};
 
-    // The texts are converted anew at each use.
+    // The texts are converted anew at each use. The setup button takes no focus,
+    // so a typed boundary may not have been brought into its range: whatever the
+    // text, the closed panel keeps the button above the main window's body.
     auto speed = [&s] { return StrToInt(s.SpinWin->Text()); };
-    auto boundary = [&s] { return StrToInt(s.SpinTop->Text()); };
+    auto boundary = [&s] {
+        return std::clamp(StrToInt(s.SpinTop->Text()), static_cast<int>(s.SpinTop->Minimum()),
+                          static_cast<int>(s.SpinTop->Maximum()));
+    };
     auto setGlyphs = [&s, this](int up, int down, int hot) {
         QImage upImage, downImage, hotImage;
         PinPictures->CopyBitmap(up, upImage);

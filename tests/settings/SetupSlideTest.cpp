@@ -146,6 +146,23 @@ TEST_F(SetupSlide, ABoundaryChangedWhileOpenIsWhereItCloses) {
     EXPECT_EQ(Face(), upGlyph);
 }
 
+// The setup button takes no focus, so a boundary typed into SpinTop is never
+// reformatted into its range; the slide limits it itself. Below −14 the closed
+// panel would hide the button behind the main window for good.
+TEST_F(SetupSlide, ATypedBoundaryBelowTheRangeSlidesAsItsMinimum) {
+    h.setup->SpinWin->SetValue(0);
+    h.setup->SpinTop->Editor()->setFocus();
+    QTest::keyClick(h.setup->SpinTop->Editor(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(h.setup->SpinTop->Editor(), "-50");
+    ASSERT_EQ(h.setup->SpinTop->Text(), "-50");
+    Click();
+    EXPECT_EQ(Top(), -231);
+    Click();
+    EXPECT_EQ(Top(), 14);
+    EXPECT_EQ(h.setup->height(), 80);
+    ExpectAtRest();
+}
+
 class SetupSlideHighBoundary : public SetupSlide {
 public:
     SetupSlideHighBoundary() { ini = "[Misc]\r\nWinTop=60\r\nStepWindow=1\r\n"; }
