@@ -6,6 +6,7 @@
 #include "setup/Setup.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/GlyphList.h"
+#include "widgets/NativeWindow.h"
 #include "widgets/RangeSpinEdit.h"
 #include "widgets/WindowSkin.h"
 
@@ -53,18 +54,23 @@ void TForm1::SetupMove() {
         s.btnSetup->SetBitmaps(upImage, upImage, downImage, hotImage);
     };
 
-    if (y() - s.y() <= SetupOpenLimit) {
+    // Where both windows really are: Qt's idea can be wrong right after the window
+    // manager took them in. The main window cannot move while the panel slides.
+    const QPoint panel = WindowSystemPosition(&s);
+    const int mainTop = WindowSystemPosition(this).y();
+
+    if (mainTop - panel.y() <= SetupOpenLimit) {
         // Opening.
         if (speed() == 0) {
-            s.move(s.x(), y() - boundary() - SetupRise);
+            s.move(panel.x(), mainTop - boundary() - SetupRise);
         } else {
             // The steps follow the geometry they set: a window manager's late notices of
             // earlier steps must not make a growth go missing or happen twice.
-            const int target = y() - boundary() - SetupRise;
+            const int target = mainTop - boundary() - SetupRise;
             int panelHeight = s.height();
-            for (int top = s.y(); top >= target; --top) {
-                s.move(s.x(), top);
-                if (top + panelHeight == y() + GrowLine) {
+            for (int top = panel.y(); top >= target; --top) {
+                s.move(panel.x(), top);
+                if (top + panelHeight == mainTop + GrowLine) {
                     panelHeight += HeightStep;
                     s.resize(s.width(), panelHeight);
                     s.RepaintOptions(false);
@@ -79,14 +85,14 @@ void TForm1::SetupMove() {
         // Closing.
         if (speed() == 0) {
             s.resize(s.width(), SetupClosedHeight);
-            s.move(s.x(), y() - boundary());
+            s.move(panel.x(), mainTop - boundary());
         } else {
             s.SetOpaquePaint(true);
-            const int target = y() - boundary();
+            const int target = mainTop - boundary();
             int panelHeight = s.height();
-            for (int top = s.y(); top <= target; ++top) {
-                s.move(s.x(), top);
-                if (top + panelHeight == y() + height() - ShrinkMargin) {
+            for (int top = panel.y(); top <= target; ++top) {
+                s.move(panel.x(), top);
+                if (top + panelHeight == mainTop + height() - ShrinkMargin) {
                     panelHeight -= HeightStep;
                     s.resize(s.width(), panelHeight);
                 }
