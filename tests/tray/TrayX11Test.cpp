@@ -259,3 +259,27 @@ TEST_F(TrayX11, DraggingTheMainWindowTakesTheSetupWindowAlong) {
     EXPECT_EQ(after.setup->rect.left(), after.main->rect.left() + 89);
     EXPECT_EQ(after.main->rect.top() - after.setup->rect.top(), offset);
 }
+
+// A second start brings back a first copy that was minimised, although the tray
+// icon took the window off the screen while it still counts as shown: restored,
+// active, and with the setup window behind it. The second copy ends by itself.
+TEST_F(TrayX11, ASecondStartBringsBackTheMinimisedFirstCopy) {
+    Launch("");
+    const QString id = QString::number(w_.main->id);
+    Xdo({"windowminimize", id});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const ProgramWindows now = FindWindows();
+            return now.main && !now.main->viewable;
+        },
+        5000));
+    QTest::qWait(300);  // the window manager settles: the window stays away
+
+    ASSERT_EQ(program_.RunAnotherCopy(15000), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return BothViewable(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Xdo({"getactivewindow"}).out == id; }, 5000));
+    const ProgramWindows now = FindWindows();
+    ASSERT_TRUE(now.main && now.setup);
+    EXPECT_EQ(now.setup->rect.topLeft(), now.main->rect.topLeft() + QPoint(89, 14));
+    EXPECT_TRUE(Running());
+}
