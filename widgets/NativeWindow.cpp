@@ -92,9 +92,9 @@ QPoint WindowSystemPosition(QWidget* window) {
     }
     std::optional<QPoint> native;
 #ifdef _WIN32
-    POINT origin{0, 0};
-    if (::ClientToScreen(reinterpret_cast<HWND>(window->winId()), &origin)) {
-        native = QPoint(origin.x, origin.y);
+    POINT client{0, 0};
+    if (::ClientToScreen(reinterpret_cast<HWND>(window->winId()), &client)) {
+        native = QPoint(client.x, client.y);
     }
 #elif defined(TARVIK_HAVE_XCB)
     if (xcb_connection_t* c = X11Connection()) {
