@@ -17,6 +17,7 @@
 
 #include <xcb/xcb.h>
 
+#include "support/X11Desktop.h"
 #include "widgets/NativeWindow.h"
 #include "widgets/NotifyIcon.h"
 #include "widgets/ShapedHint.h"
@@ -24,45 +25,15 @@
 
 namespace {
 
-bool HaveDisplay() {
-    return !qEnvironmentVariableIsEmpty("TARVIK_TEST_DISPLAY");
-}
+using x11::HaveDisplay;
 
 // Runs a helper program while our event loop keeps serving X events.
 QString Tool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForStarted(5000)) {
-        return {};
-    }
-    (void)QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return x11::Tool(program, args).out;
 }
 
 QString Id(const QWidget* w) {
     return QString::number(w->winId());
-}
-
-std::unique_ptr<QProcess> StartBackground(const QString& program, const QStringList& args) {
-    auto p = std::make_unique<QProcess>();
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p->setStandardOutputFile(QProcess::nullDevice());
-    p->start(program, args);
-    if (!p->waitForStarted(5000)) {
-        return nullptr;
-    }
-    return p;
-}
-
-void Stop(std::unique_ptr<QProcess>& p) {
-    if (p) {
-        p->terminate();
-        if (!p->waitForFinished(3000)) {
-            p->kill();
-            p->waitForFinished(3000);
-        }
-        p.reset();
-    }
 }
 
 // Whether the window is viewable and has a parent other than the root: a
@@ -120,35 +91,25 @@ protected:
 class X11Components : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!HaveDisplay()) {
-            return;
+        if (HaveDisplay()) {
+            desktop_ = std::make_unique<x11::Desktop>(x11::Desktop::Parts{.trayHost = true});
         }
-        // Another window manager may already run on this display; then openbox just exits.
-        wm_ = StartBackground(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        StartTray();
     }
-    static void TearDownTestSuite() {
-        Stop(tray_);
-        Stop(wm_);
-    }
-    static bool StartTray() {
-        tray_ = StartBackground(
-            QStringLiteral("trayer"),
-            {"--edge", "top", "--align", "right", "--SetDockType", "true", "--widthtype", "request",
-             "--height", "24", "--transparent", "false", "--tint", "0x000000"});
-        return tray_ &&
-               QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000);
-    }
+    static void TearDownTestSuite() { desktop_.reset(); }
     void SetUp() override {
         if (!HaveDisplay()) {
             GTEST_SKIP() << "TARVIK_TEST_DISPLAY is not set";
         }
     }
+    static bool StartTray() {
+        return desktop_->StartTrayHost() &&
+               QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10000);
+    }
+    static void StopTray() { desktop_->StopTrayHost(); }
     // Restarting the tray host needs one that this test started.
-    static bool OwnTray() { return tray_ && tray_->state() == QProcess::Running; }
+    static bool OwnTray() { return desktop_->OwnTrayHost(); }
 
-    static inline std::unique_ptr<QProcess> wm_;
-    static inline std::unique_ptr<QProcess> tray_;
+    static inline std::unique_ptr<x11::Desktop> desktop_;
 };
 
 QColor CentreOf(QWidget* w) {
@@ -205,7 +166,7 @@ TEST_F(X11Components, TrayIconComesBackWhenTheTrayHostRestarts) {
     icon.SetPictures({Disc(Qt::yellow), Disc(Qt::red), Disc(Qt::green)});
     ASSERT_TRUE(QTest::qWaitFor([] { return DockedTrayWidget() != nullptr; }, 10000));
 
-    Stop(tray_);
+    StopTray();
     // The icon's window falls out of the dead host.
     ASSERT_TRUE(QTest::qWaitFor([] { return DockedTrayWidget() == nullptr; }, 10000));
     icon.SetPictureIndex(2);  // changed while there is no tray
@@ -220,7 +181,7 @@ TEST_F(X11Components, TrayIconIsAddedWhenTheTrayHostStartsLater) {
     if (!OwnTray()) {
         GTEST_SKIP() << "another tray host runs on this display";
     }
-    Stop(tray_);
+    StopTray();
     ASSERT_TRUE(QTest::qWaitFor([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, 5000));
     Owner owner;
     NotifyIcon icon(&owner);
@@ -358,19 +319,4 @@ TEST_F(X11Components, HintBalloonShowsTheScreenAroundItsShape) {
     // Taking no focus: the backdrop keeps being the active window, if it was.
     EXPECT_FALSE(balloon->isActiveWindow());
     hint.HideHint();
-}
-
-int main(int argc, char** argv) {
-    const QByteArray display = qgetenv("TARVIK_TEST_DISPLAY");
-    if (display.isEmpty()) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else {
-        qputenv("DISPLAY", display);
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        // A desktop's D-Bus tray would take the icon away from the XEmbed host.
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -21,9 +21,9 @@
 
 #include "PulseCheck.h"
 #include "framework/Application.h"
-#include "layout/X11Session.h"
 #include "mainwindow/Unit1.h"
 #include "setup/Setup.h"
+#include "support/X11Desktop.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/GlyphButton.h"
