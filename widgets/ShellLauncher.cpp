@@ -3,8 +3,10 @@
 #include <QFileInfo>
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+
+// After windows.h, whose types it needs.
+#include <shellapi.h>
 #else
 #include <QProcess>
 #include <QStandardPaths>
