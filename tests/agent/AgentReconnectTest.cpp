@@ -16,7 +16,6 @@
 
 #include "AgentProcess.h"
 #include "port/AgentClient.h"
-#include "port/AgentProtocol.h"
 #include "port/LPTIO.h"
 #include "support/Eventually.h"
 
@@ -79,10 +78,11 @@ TEST(AgentReconnect, KilledAgentFailsFastThenTheSameConnectionWorksAgain) {
         const bool ok = i % 3 == 0 ? conn.WriteRegisters(&pair, 1) : conn.ReadRegisters(&pair, 1);
         slowest = std::max(slowest, Clock::now() - start);
         EXPECT_FALSE(ok) << i;
-        EXPECT_NE(port::NativePortSystem().GetLastErrorCode(), 0u) << i;
+        const std::uint32_t error = port::NativePortSystem().GetLastErrorCode();
+        EXPECT_NE(error, 0u) << i;
+        EXPECT_NE(error, std::uint32_t(ETIMEDOUT)) << i;
         ::usleep(2000);
     }
-    EXPECT_LT(slowest, milliseconds(port::agent::RequestTimeoutMs));
     std::printf("slowest request to the dead agent: %lld us\n",
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::microseconds>(slowest).count()));
