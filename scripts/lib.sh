@@ -55,9 +55,13 @@ ensure_locale() {
 CCACHE=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR="$TOP" CCACHE_NOHASHDIR=1
 
-build_native() {
+configure_native() {
     cmake -S "$TOP" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${CCACHE[@]}" >/dev/null
-    cmake --build "$BUILD"
+}
+# The native build: the given targets, or everything.
+build_native() {
+    configure_native
+    cmake --build "$BUILD" ${1:+--target "$@"}
 }
 
 build_windows() {

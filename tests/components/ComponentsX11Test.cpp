@@ -276,8 +276,8 @@ TEST_F(X11Components, SkinDragsTheWindowByThePictureButNotByAControl) {
     EXPECT_EQ(window.pos(), start);
 
     drag(QPoint(80, 40));  // on the bare picture
+    EXPECT_TRUE(QTest::qWaitFor([&] { return end.count() == 1; }, 10000));
     EXPECT_EQ(begin.count(), 1);
-    EXPECT_EQ(end.count(), 1);
     EXPECT_GE(steps, 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.pos() == start + QPoint(40, 20); }, 3000))
         << window.pos().x() << "," << window.pos().y();
@@ -293,7 +293,15 @@ TEST_F(X11Components, HintBalloonShowsTheScreenAroundItsShape) {
     backdrop.setGeometry(100, 100, 600, 400);
     backdrop.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
-    QTest::qWait(200);
+    // The balloon shows the screen behind it: the backdrop must be on it first.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            return QGuiApplication::primaryScreen()
+                       ->grabWindow(0, 400, 300, 1, 1)
+                       .toImage()
+                       .pixelColor(0, 0) == QColor(0, 128, 128);
+        },
+        10000));
 
     ShapedHint hint;
     hint.SetHidePause(0);
@@ -304,10 +312,16 @@ TEST_F(X11Components, HintBalloonShowsTheScreenAroundItsShape) {
     hint.ShowHint(QStringLiteral("Вывод 5 (D3)\r\nданные"), QPoint(400, 300));
     QWidget* balloon = hint.HintWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(balloon));
-    QTest::qWait(200);
     const QRect box = balloon->geometry();
     EXPECT_EQ(box.bottomRight(), QPoint(399, 299));
-    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+    // Grabbed once the balloon has been painted, however long that takes.
+    QImage shot;
+    (void)QTest::qWaitFor(
+        [&] {
+            shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            return shot.pixelColor(box.topLeft() + QPoint(box.width() / 2, 3)) == QColor(0, 128, 0);
+        },
+        10000);
     if (const QByteArray out = qgetenv("TARVIK_SHOT"); !out.isEmpty()) {
         shot.copy(box.adjusted(-20, -20, 20, 20))
             .scaled(box.size() * 3 + QSize(120, 120))
