@@ -1,19 +1,14 @@
 #include "agent/BackendSelect.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
+#include <optional>
 
+#include "agent/PortList.h"
 #include "agent/SimBackend.h"
 
 namespace agent {
 namespace {
-
-std::string Hex(unsigned v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "0x%X", v);
-    return b;
-}
 
 std::vector<std::uint16_t> Wanted(const BackendConfig& config) {
     if (!config.ports.empty()) {
@@ -29,36 +24,74 @@ bool Contains(const std::vector<std::uint16_t>& list, std::uint16_t v) {
     return std::find(list.begin(), list.end(), v) != list.end();
 }
 
-std::unique_ptr<Backend> OpenPpdev(const std::vector<std::uint16_t>& wanted, const BackendEnv& env,
+std::vector<PortAssignment> OnlyWanted(std::vector<PortAssignment> ports,
+                                       const BackendConfig& config) {
+    const std::vector<std::uint16_t> wanted = Wanted(config);
+    ports.erase(std::remove_if(ports.begin(), ports.end(),
+                               [&](const PortAssignment& p) { return !Contains(wanted, p.code); }),
+                ports.end());
+    return ports;
+}
+
+const KernelPort* KernelPortNumbered(const std::vector<KernelPort>& kernel, unsigned n) {
+    for (const KernelPort& p : kernel) {
+        if (p.number == n) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<PortAssignment> PpdevPlan(const BackendConfig& config,
+                                      const std::vector<KernelPort>& kernel, const BackendEnv& env,
+                                      std::string& report) {
+    std::vector<PortAssignment> ports;
+    if (!config.maps.empty()) {
+        for (const MapRequest& m : config.maps) {
+            PortAssignment a{m.code, env.devRoot + "/parport" + std::to_string(m.parport), 0, 0};
+            if (const KernelPort* k = KernelPortNumbered(kernel, unsigned(m.parport))) {
+                a.base = k->base;
+                a.ecr = k->ecr;
+            }
+            ports.push_back(a);
+        }
+        return ports;
+    }
+    CodePlan plan = AssignCodes(kernel);
+    for (const std::string& line : plan.unserved) {
+        report += "ppdev: not served: " + line + "\n";
+    }
+    if (kernel.empty()) {
+        report += "ppdev: no /dev/parportN to serve: the kernel reports no parallel port (" +
+                  env.procRoot + "/sys/dev/parport); load its drivers: modprobe parport_pc ppdev\n";
+    } else if ((ports = OnlyWanted(plan.served, config)).empty()) {
+        report += "ppdev: no port is assigned to the codes asked for (--ports)\n";
+    }
+    return ports;
+}
+
+std::unique_ptr<Backend> OpenPpdev(const std::vector<PortAssignment>& ports, const BackendEnv& env,
                                    std::string& report) {
     std::vector<PpdevBackend::Claimed> claimed;
-    bool any = false;
-    for (const ParportDevice& port : FindStandardParports(env.procRoot, env.devRoot)) {
-        if (!Contains(wanted, port.base)) {
-            continue;
-        }
-        any = true;
-        const std::string what = "ppdev: " + port.device + " (" + Hex(port.base) + "): ";
+    for (const PortAssignment& port : ports) {
+        const std::string what = "ppdev: " + port.device +
+                                 (port.base != 0 ? " (" + Hex(port.base) + ")" : std::string()) +
+                                 ": ";
         int fd = -1;
         if (int e = env.ppdev->Open(port.device, fd); e != 0) {
-            report += what + "cannot open: " + std::strerror(e) + "\n";
+            report += what + "cannot open: " + std::strerror(e) + OpenAdvice(port.device, e) + "\n";
             continue;
         }
         if (int e = env.ppdev->Claim(fd, env.claimTimeoutMs); e != 0) {
             env.ppdev->ReleaseAndClose(fd);
-            report +=
-                what +
-                (e == ETIMEDOUT ? std::string("the port is held by another driver; unload the lp "
-                                              "module (modprobe -r lp) and try again")
-                                : std::string("cannot claim: ") + std::strerror(e)) +
-                "\n";
+            report += what +
+                      (e == ETIMEDOUT ? "the port is held by " +
+                                            HolderAdvice(ActiveClaimant(env.procRoot, port.device))
+                                      : std::string("cannot claim: ") + std::strerror(e)) +
+                      "\n";
             continue;
         }
         claimed.push_back({port, fd});
-    }
-    if (!any) {
-        report += "ppdev: no " + env.devRoot + "/parportN has a standard base (" + env.procRoot +
-                  "/sys/dev/parport/*/base-addr)\n";
     }
     if (claimed.empty()) {
         return nullptr;
@@ -66,62 +99,108 @@ std::unique_ptr<Backend> OpenPpdev(const std::vector<std::uint16_t>& wanted, con
     return std::make_unique<PpdevBackend>(*env.ppdev, std::move(claimed));
 }
 
-bool PermitAll(const std::vector<std::uint16_t>& bases, const BackendEnv& env,
+// Every check comes before the first ioperm: a refused map touches nothing.
+std::optional<std::vector<PortAssignment>> DirectPlan(const BackendConfig& config,
+                                                      const std::vector<KernelPort>& kernel,
+                                                      const BackendEnv& env, std::string& report) {
+    std::vector<PortAssignment> ports;
+    if (!config.maps.empty()) {
+        for (const MapRequest& m : config.maps) {
+            std::string error;
+            const auto a = ResolveDirectMap(m, kernel, env.root, error);
+            if (!a) {
+                report += "direct: " + error + "\n";
+                return std::nullopt;
+            }
+            ports.push_back(*a);
+        }
+        return ports;
+    }
+    // The kernel's ports as ppdev would serve them; free codes keep their own base.
+    ports = AssignCodes(kernel).served;
+    for (PortAssignment& p : ports) {
+        p.device.clear();
+    }
+    for (std::uint16_t code : StandardBases) {
+        if (std::none_of(ports.begin(), ports.end(),
+                         [code](const PortAssignment& p) { return p.code == code; })) {
+            ports.push_back({code, "", code, 0});
+        }
+    }
+    std::stable_sort(
+        ports.begin(), ports.end(), [](const PortAssignment& a, const PortAssignment& b) {
+            return std::find(std::begin(StandardBases), std::end(StandardBases), a.code) <
+                   std::find(std::begin(StandardBases), std::end(StandardBases), b.code);
+        });
+    return OnlyWanted(ports, config);
+}
+
+bool PermitAll(const std::vector<PortAssignment>& ports, const BackendEnv& env,
                std::string& report) {
-    for (std::uint16_t base : bases) {
-        if (int e = env.io->Permit(base, DirectWindow(base)); e != 0) {
-            report += "direct: ioperm(" + Hex(base) + "): " + std::strerror(e) +
-                      " (port instructions need CAP_SYS_RAWIO and are refused under kernel "
-                      "lockdown)\n";
-            return false;
+    for (const PortAssignment& p : ports) {
+        const std::pair<std::uint16_t, unsigned> ranges[] = {
+            {p.base, DirectWindow(p)}, {static_cast<std::uint16_t>(p.ecr + 2), p.ecr ? 1u : 0u}};
+        for (const auto& [from, count] : ranges) {
+            if (count == 0) {
+                continue;
+            }
+            if (int e = env.io->Permit(from, count); e != 0) {
+                report += "direct: ioperm(" + Hex(from) + "): " + std::strerror(e) +
+                          " (port instructions need CAP_SYS_RAWIO and are refused under kernel "
+                          "lockdown)\n";
+                return false;
+            }
         }
     }
     return true;
 }
 
-std::unique_ptr<Backend> OpenDirect(const std::vector<std::uint16_t>& wanted, const BackendEnv& env,
-                                    bool requirePresence, std::string& report) {
-    if (!PermitAll(wanted, env, report)) {
+std::unique_ptr<Backend> OpenDirect(const std::optional<std::vector<PortAssignment>>& plan,
+                                    const BackendEnv& env, bool requirePresence,
+                                    std::string& report) {
+    if (!plan || !PermitAll(*plan, env, report)) {
         return nullptr;
     }
-    if (!requirePresence) {
-        return std::make_unique<DirectBackend>(*env.io, wanted);
-    }
-    // Root on a machine without a port must not end up driving empty addresses.
-    std::vector<std::uint16_t> answering;
-    for (std::uint16_t base : wanted) {
-        if (ControlRegisterAnswers(*env.io, base)) {
-            answering.push_back(base);
+    std::vector<PortAssignment> ports;
+    for (const PortAssignment& p : *plan) {
+        // Root on a machine without a port must not end up driving empty addresses.
+        if (!requirePresence || ControlRegisterAnswers(*env.io, p.base)) {
+            ports.push_back(p);
         }
     }
-    if (answering.empty()) {
-        report += "direct: no standard base answered the control-register test\n";
+    if (ports.empty()) {
+        report += "direct: no port answered the control-register test\n";
         return nullptr;
     }
-    return std::make_unique<DirectBackend>(*env.io, answering);
+    for (const PortAssignment& p : ports) {
+        if (p.ecr != 0) {
+            if (const std::string note = SetEcrToPs2(*env.io, p.ecr); !note.empty()) {
+                report += "direct: " + Hex(p.code) + " = " + Hex(p.base) + ": " + note + "\n";
+            }
+        }
+    }
+    return std::make_unique<DirectBackend>(*env.io, std::move(ports));
 }
 
 }  // namespace
 
 OpenedBackend OpenBackend(const BackendConfig& config, const BackendEnv& env) {
     OpenedBackend result;
-    const std::vector<std::uint16_t> wanted = Wanted(config);
-    switch (config.kind) {
-        case BackendKind::Sim:
-            result.backend = std::make_unique<SimBackend>(wanted, config.loopback);
-            break;
-        case BackendKind::Ppdev:
-            result.backend = OpenPpdev(wanted, env, result.report);
-            break;
-        case BackendKind::Direct:
-            result.backend = OpenDirect(wanted, env, false, result.report);
-            break;
-        case BackendKind::Auto:
-            result.backend = OpenPpdev(wanted, env, result.report);
-            if (!result.backend) {
-                result.backend = OpenDirect(wanted, env, true, result.report);
-            }
-            break;
+    if (config.kind == BackendKind::Sim) {
+        result.backend = std::make_unique<SimBackend>(Wanted(config), config.loopback);
+        return result;
+    }
+    const std::vector<KernelPort> kernel = ReadKernelPorts(env.procRoot, env.devRoot);
+    const bool mapsDevices = !config.maps.empty() && config.maps[0].parport >= 0;
+    const bool mapsBases = !config.maps.empty() && !mapsDevices;
+    std::string& report = result.report;
+    if (config.kind == BackendKind::Ppdev || (config.kind == BackendKind::Auto && !mapsBases)) {
+        result.backend = OpenPpdev(PpdevPlan(config, kernel, env, report), env, report);
+    }
+    if (!result.backend && (config.kind == BackendKind::Direct ||
+                            (config.kind == BackendKind::Auto && !mapsDevices))) {
+        result.backend = OpenDirect(DirectPlan(config, kernel, env, report), env,
+                                    config.kind == BackendKind::Auto && !mapsBases, report);
     }
     return result;
 }

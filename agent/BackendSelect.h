@@ -1,7 +1,10 @@
-// Opening the backend the user asked for, and the `auto` choice: ppdev when a
-// /dev/parportN maps to a standard base, else port instructions on bases that
-// answer a presence test, else nothing. Never a silent fall-back to simulation.
+// Opening the backend the user asked for, and the `auto` choice: ppdev when the
+// kernel reports a port, else port instructions on bases that answer a presence
+// test, else nothing. Never a silent fall-back to simulation. Each port is
+// served under a standard code (agent/PortMap.h), or as --map says.
 #pragma once
+
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -9,6 +12,7 @@
 
 #include "agent/Backend.h"
 #include "agent/DirectBackend.h"
+#include "agent/PortMap.h"
 #include "agent/PpdevBackend.h"
 
 namespace agent {
@@ -19,6 +23,7 @@ struct BackendConfig {
     BackendKind kind = BackendKind::Auto;
     std::vector<std::uint16_t> ports;  // empty: 0x378 for sim, all three otherwise
     bool loopback = false;
+    std::vector<MapRequest> maps;  // when given, exactly these ports are served
 };
 
 // Where the OS calls go; tests point these at fakes and a private /proc tree.
@@ -28,6 +33,7 @@ struct BackendEnv {
     std::string procRoot = "/proc";
     std::string devRoot = "/dev";
     int claimTimeoutMs = 2000;
+    bool root = ::getuid() == 0;  // may name any base for port instructions
 };
 
 struct OpenedBackend {

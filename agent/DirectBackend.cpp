@@ -59,34 +59,65 @@ bool ControlRegisterAnswers(PortIo& io, std::uint16_t base) {
     return answers;
 }
 
-DirectBackend::DirectBackend(PortIo& io, std::vector<std::uint16_t> bases)
-    : io_(io), bases_(std::move(bases)) {}
+unsigned DirectWindow(const PortAssignment& port) {
+    return IsStandardBase(port.base) ? DirectWindow(port.base) : 3;
+}
+
+std::string SetEcrToPs2(PortIo& io, std::uint16_t ecrBase) {
+    const std::uint16_t ecr = static_cast<std::uint16_t>(ecrBase + 2);
+    const std::uint8_t value = io.In(ecr);
+    const unsigned mode = value >> 5;
+    if (value == 0xFF) {
+        return "no ECR answers at " + Hex(ecr) + "; left alone";
+    }
+    if (mode <= 1) {
+        return {};  // SPP or PS/2 already
+    }
+    static const char* const names[] = {"SPP", "PS/2",     "parallel FIFO", "ECP",
+                                        "EPP", "reserved", "FIFO test",     "configuration"};
+    // PS/2 mode with the error and service interrupts off, as the kernel sets it.
+    io.Out(ecr, 0x34);
+    return "ECR " + Hex(ecr) + " was " + Hex(value) + " (" + names[mode] +
+           " mode), set to PS/2 mode";
+}
+
+DirectBackend::DirectBackend(PortIo& io, std::vector<PortAssignment> ports)
+    : io_(io), ports_(std::move(ports)) {}
 
 std::string DirectBackend::Describe() const {
-    std::string text = "direct (port instructions:";
-    for (std::uint16_t base : bases_) {
-        char b[8];
-        std::snprintf(b, sizeof b, " 0x%X", base);
-        text += b;
+    std::string text;
+    for (const PortAssignment& p : ports_) {
+        text += Hex(p.code) + " = " + Hex(p.base) + " (port instructions)\n";
     }
-    return text + ")";
+    return text;
 }
 
 bool DirectBackend::Serves(std::uint16_t base) const {
-    return std::find(bases_.begin(), bases_.end(), base) != bases_.end();
+    return Find(base) != nullptr;
+}
+
+const PortAssignment* DirectBackend::Find(std::uint16_t address) const {
+    const std::uint16_t code = BaseOf(address);
+    for (const PortAssignment& p : ports_) {
+        if (p.code == code) {
+            return &p;
+        }
+    }
+    return nullptr;
 }
 
 int DirectBackend::Check(std::uint16_t address, bool) const {
-    const std::uint16_t base = BaseOf(address);
-    return Serves(base) && unsigned(address - base) >= DirectWindow(base) ? EOPNOTSUPP : 0;
+    const PortAssignment* p = Find(address);
+    return p != nullptr && unsigned(address - p->code) >= DirectWindow(*p) ? EOPNOTSUPP : 0;
 }
 
 int DirectBackend::Read(std::uint16_t address, std::uint8_t& value) {
     if (int e = Check(address, false); e != 0) {
         return e;
     }
-    // A base not served is never touched; it reads like an empty bus.
-    value = Serves(BaseOf(address)) ? io_.In(address) : 0xFF;
+    // A code not served is never touched; it reads like an empty bus.
+    const PortAssignment* p = Find(address);
+    value = p != nullptr ? io_.In(static_cast<std::uint16_t>(p->base + (address - p->code))) : 0xFF;
     return 0;
 }
 
@@ -94,8 +125,8 @@ int DirectBackend::Write(std::uint16_t address, std::uint8_t value) {
     if (int e = Check(address, true); e != 0) {
         return e;
     }
-    if (Serves(BaseOf(address))) {
-        io_.Out(address, value);
+    if (const PortAssignment* p = Find(address)) {
+        io_.Out(static_cast<std::uint16_t>(p->base + (address - p->code)), value);
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agent/Backend.h"
+#include "agent/PortMap.h"
 
 namespace agent {
 
@@ -24,12 +25,21 @@ PortIo& SystemPortIo();
 // card, so the 0x3BC port gets only its own four.
 unsigned DirectWindow(std::uint16_t base);
 
+// Addresses of a served port the direct path may touch: a card at another base
+// gets only its three SPP registers.
+unsigned DirectWindow(const PortAssignment& port);
+
+// A port whose ECR (at ecrBase + 2) selects a FIFO, ECP, EPP, test or
+// configuration mode ignores SPP data writes; like the kernel when it claims a
+// port, put it into PS/2 mode. Says what it found and did, or nothing.
+std::string SetEcrToPs2(PortIo& io, std::uint16_t ecrBase);
+
 // The kernel's own SPP check: control bits 0-3 read back what was written.
 bool ControlRegisterAnswers(PortIo& io, std::uint16_t base);
 
 class DirectBackend final : public Backend {
 public:
-    DirectBackend(PortIo& io, std::vector<std::uint16_t> bases);
+    DirectBackend(PortIo& io, std::vector<PortAssignment> ports);
 
     std::string Describe() const override;
     int Check(std::uint16_t address, bool write) const override;
@@ -38,8 +48,10 @@ public:
     int Write(std::uint16_t address, std::uint8_t value) override;
 
 private:
+    const PortAssignment* Find(std::uint16_t address) const;
+
     PortIo& io_;
-    std::vector<std::uint16_t> bases_;
+    std::vector<PortAssignment> ports_;
 };
 
 }  // namespace agent

@@ -11,6 +11,9 @@ const char* const UsageText =
     "Usage:\n"
     "  lptwdmio serve [--backend auto|ppdev|direct|sim] [--ports 378,278,3BC] [--loopback]\n"
     "                 [--trace FILE] [--socket PATH] [--exit-when-idle] [--detach]\n"
+    "                 [--map CODE=TARGET]...\n"
+    "  lptwdmio list                                        the ports, and why each can or\n"
+    "                                                       cannot be served (exit 2: none)\n"
     "  lptwdmio read ADDR [--socket PATH]\n"
     "  lptwdmio write ADDR VALUE [--socket PATH]\n"
     "  lptwdmio set-status ADDR VALUE [--socket PATH]      (sim backend only)\n"
@@ -22,13 +25,20 @@ const char* const UsageText =
     "or /tmp/LptAccessAgent-<uid> when XDG_RUNTIME_DIR is unset.\n"
     "\n"
     "serve options:\n"
-    "  --backend auto     ppdev if a /dev/parportN has base 0x3BC, 0x378 or 0x278; else port\n"
-    "                     instructions if permitted and a base answers a presence test;\n"
-    "                     else exit 2. Never falls back to simulation. (default)\n"
+    "  --backend auto     ppdev if the kernel reports a port; else port instructions if\n"
+    "                     permitted and a port answers a presence test; else exit 2.\n"
+    "                     Never falls back to simulation. (default)\n"
+    "                     A port at 0x378, 0x278 or 0x3BC is served under its own code; one\n"
+    "                     at any other base (a card at 0xDC00) under a code still free, in\n"
+    "                     the order 378, 278, 3BC, /dev/parportN by ascending N.\n"
     "  --backend ppdev    /dev/parportN through the kernel's ppdev driver\n"
     "  --backend direct   ioperm + inb/outb (needs CAP_SYS_RAWIO)\n"
     "  --backend sim      simulated ports\n"
-    "  --ports LIST       bases to serve (sim: which ports exist, default 378)\n"
+    "  --ports LIST       codes to serve (sim: which ports exist, default 378)\n"
+    "  --map CODE=TARGET  serve exactly these ports: 378=/dev/parport1 (ppdev), or\n"
+    "                     378=0xDC00 or 378=0xDC00,ecr=0xD880 (port instructions; the ECR\n"
+    "                     from the kernel's base-addr when it knows the card). Without root\n"
+    "                     a base must be a standard one or a port the kernel reports.\n"
     "  --loopback         sim: status wired to data like a loopback plug\n"
     "  --trace FILE       append '<monotonic ns> <r|w> 0x<address> 0x<value> <client pid>'\n"
     "                     for every register access\n"
@@ -40,7 +50,8 @@ const char* const UsageText =
     "set-status ADDR names a port by its base or status address.\n"
     "\n"
     "Exit codes: 0 ok, 1 usage, 2 no backend could be opened (clients: the agent could\n"
-    "not be reached or refused the request), 3 socket in use by a live agent.\n";
+    "not be reached or refused the request; list: no usable port), 3 socket in use by a live\n"
+    "agent.\n";
 
 std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue) {
     std::string digits = text;
@@ -87,6 +98,30 @@ std::optional<std::vector<std::uint16_t>> ParsePorts(const std::string& list) {
         }
         start = comma + 1;
     }
+}
+
+// --map against the other serve options; empty when they fit together.
+std::string MapConflict(const BackendConfig& b) {
+    if (b.maps.empty()) {
+        return {};
+    }
+    if (const std::string e = CheckMaps(b.maps); !e.empty()) {
+        return e;
+    }
+    const bool devices = b.maps[0].parport >= 0;
+    if (b.kind == BackendKind::Sim) {
+        return "--map needs a real backend, not sim";
+    }
+    if (!b.ports.empty()) {
+        return "--map and --ports cannot be combined: the maps name the ports to serve";
+    }
+    if (b.kind == BackendKind::Ppdev && !devices) {
+        return "--backend ppdev maps devices (378=/dev/parport1), not bases";
+    }
+    if (b.kind == BackendKind::Direct && devices) {
+        return "--backend direct maps bases (378=0xDC00), not devices";
+    }
+    return {};
 }
 
 }  // namespace
@@ -141,6 +176,16 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                 return std::nullopt;
             }
             o.backend.ports = *ports;
+        } else if (a == "--map") {
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            serveOnly = true;
+            const auto map = ParseMap(v, error);
+            if (!map) {
+                return std::nullopt;
+            }
+            o.backend.maps.push_back(*map);
         } else if (a == "--trace") {
             serveOnly = true;
             if (!value(o.tracePath)) {
@@ -170,6 +215,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     std::size_t wanted = 1;
     if (command == "serve") {
         o.command = Command::Serve;
+    } else if (command == "list") {
+        o.command = Command::List;
     } else if (command == "read") {
         o.command = Command::Read;
         wanted = 2;
@@ -186,6 +233,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
     }
     if (o.command != Command::Serve && serveOnly) {
         error = "serve options given to " + command;
+        return std::nullopt;
+    }
+    if (const std::string e = MapConflict(o.backend); !e.empty()) {
+        error = e;
         return std::nullopt;
     }
     if (o.backend.loopback && o.backend.kind != BackendKind::Sim) {

@@ -10,7 +10,7 @@
 
 namespace agent {
 
-enum class Command { Help, Serve, Read, Write, SetStatus };
+enum class Command { Help, Serve, Read, Write, SetStatus, List };
 
 struct Options {
     Command command = Command::Help;

@@ -1,5 +1,5 @@
-// Ports through the kernel's ppdev driver (/dev/parportN). The device for a base
-// is found from /proc/sys/dev/parport/parportN/base-addr, never assumed.
+// Ports through the kernel's ppdev driver (/dev/parportN), each served under the
+// standard code it was assigned (agent/PortMap.h).
 #pragma once
 
 #include <optional>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "agent/Backend.h"
+#include "agent/PortMap.h"
 
 namespace agent {
 
@@ -21,27 +22,24 @@ public:
     virtual int Claim(int fd, int timeoutMs) = 0;
     virtual void ReleaseAndClose(int fd) = 0;
     virtual int Transfer(int fd, PpRegister reg, bool write, std::uint8_t& value) = 0;
+    // Whether the device may be opened, without claiming the port: 0 or errno.
+    virtual int Probe(const std::string& path) {
+        int fd = -1;
+        const int e = Open(path, fd);
+        if (e == 0) {
+            ReleaseAndClose(fd);
+        }
+        return e;
+    }
 };
 
 // The real ioctls.
 PpdevOps& SystemPpdev();
 
-struct ParportDevice {
-    std::string device;  // /dev/parportN
-    std::uint16_t base;
-};
-
-// The first field of a base-addr file ("888\t1912\n"), decimal.
-std::optional<unsigned> ParseBaseAddr(const std::string& content);
-
-// parportN devices whose base is a standard one, in N order, one per base.
-std::vector<ParportDevice> FindStandardParports(const std::string& procRoot,
-                                                const std::string& devRoot);
-
 class PpdevBackend final : public Backend {
 public:
     struct Claimed {
-        ParportDevice port;
+        PortAssignment port;  // served under port.code
         int fd;
     };
     PpdevBackend(PpdevOps& ops, std::vector<Claimed> ports);

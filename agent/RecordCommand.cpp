@@ -65,7 +65,7 @@ long long NowMs() {
 
 bool ValueOption(const std::string& a) {
     return a == "--socket" || a == "--port" || a == "--rate" || a == "--seconds" || a == "--out" ||
-           a == "--backend" || a == "--ports" || a == "--trace";
+           a == "--backend" || a == "--ports" || a == "--trace" || a == "--map";
 }
 
 std::optional<double> ParseSeconds(const std::string& text) {

@@ -15,15 +15,16 @@ SimBackend::SimBackend(const std::vector<std::uint16_t>& presentBases, bool loop
 }
 
 std::string SimBackend::Describe() const {
-    std::string text = "sim (simulated ports:";
+    std::string text;
     for (const Port& p : ports_) {
         if (p.present) {
-            char b[8];
-            std::snprintf(b, sizeof b, " 0x%X", p.base);
+            char b[64];
+            std::snprintf(b, sizeof b, "0x%X = simulated port%s\n", p.base,
+                          loopback_ ? " (loopback plug)" : "");
             text += b;
         }
     }
-    return text + (loopback_ ? ", loopback plug)" : ")");
+    return text;
 }
 
 SimBackend::Port* SimBackend::Find(std::uint16_t address) {

@@ -42,14 +42,21 @@ std::string Padded(std::string text, std::size_t width) {
     return text;
 }
 
-// The backend's own words inside a $comment: no keyword, one line.
-std::string CommentSafe(std::string text) {
-    for (char& c : text) {
-        if (c == '$' || c == '\n' || c == '\r') {
-            c = ' ';
+// Outside text inside a $comment: no keyword, and each of its lines indented by
+// `indent` after the first.
+std::string CommentSafe(std::string text, const std::string& indent = "") {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    std::string safe;
+    for (char c : text) {
+        if (c == '\n') {
+            safe += "\n" + indent;
+        } else {
+            safe += c == '$' || c == '\r' ? ' ' : c;
         }
     }
-    return text;
+    return safe;
 }
 
 }  // namespace
@@ -69,7 +76,7 @@ VcdWriter::VcdWriter(std::uint16_t base, std::uint32_t rate, std::string backend
     : base_(base),
       rate_(rate),
       periodNs_(1000000000ULL / rate),
-      backend_(CommentSafe(std::move(backend))),
+      backend_(CommentSafe(std::move(backend), "    ")),
       date_(CommentSafe(std::move(date))) {}
 
 std::uint64_t VcdWriter::Micros(std::uint64_t ns) const {
@@ -81,8 +88,8 @@ void VcdWriter::Begin(const Sample& first, std::string& out) {
     stats_.firstNs = stats_.lastNs = first.ns;
     char line[256];
     out += "$date\n  " + date_ + "\n$end\n$version\n  lptwdmio record\n$end\n$comment\n";
-    std::snprintf(line, sizeof line, "  Port 0x%X through the agent's backend: ", base_);
-    out += line + backend_ + ".\n";
+    std::snprintf(line, sizeof line, "  Port 0x%X, sampled by the agent serving\n    ", base_);
+    out += line + backend_ + "\n";
     std::snprintf(
         line, sizeof line,
         "  Asked rate %" PRIu32 " Hz. Time 0 is CLOCK_MONOTONIC %" PRIu64 ".%09" PRIu64 " s.\n",

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "agent/Options.h"
+#include "agent/PortList.h"
 #include "agent/RecordCommand.h"
 #include "agent/Server.h"
 #include "port/AgentClient.h"
@@ -109,8 +110,12 @@ int Serve(const agent::Options& o, const std::string& socketPath) {
         std::fprintf(stderr, "lptwdmio: %s\n", message.c_str());
         return ExitNoBackend;
     }
-    std::fprintf(stderr, "lptwdmio: serving %s on %s\n", opened.backend->Describe().c_str(),
-                 socketPath.c_str());
+    // One line per port, "0x378 = /dev/parport0 at 0xDC00 (ppdev)": scripts read it.
+    std::fprintf(stderr, "lptwdmio: serving on %s:\n", socketPath.c_str());
+    const std::string ports = opened.backend->Describe();
+    for (std::size_t at = 0, end; (end = ports.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::fprintf(stderr, "lptwdmio:   %s\n", ports.substr(at, end - at).c_str());
+    }
     if (readyFd >= 0) {
         // From here on nobody waits for our output; a test runner or terminal
         // must not be held open by a background agent.
@@ -172,6 +177,11 @@ int main(int argc, char** argv) {
     }
     const std::string socketPath =
         options->socketPath.empty() ? port::agent::DefaultSocketPath() : options->socketPath;
+    if (options->command == agent::Command::List) {
+        const agent::PortListing listing = agent::ListPorts(agent::BackendEnv{});
+        std::fputs(listing.text.c_str(), stdout);
+        return listing.usable ? ExitOk : ExitNoBackend;
+    }
     if (options->command == agent::Command::Serve) {
         return Serve(*options, socketPath);
     }

@@ -3,9 +3,12 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "platform/FloatText.h"
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The main window hides into the notification area; only the main form ends the program.
     setQuitOnLastWindowClosed(false);
+    platform::UseUserNumberFormat();
 }
 
 TApplication::~TApplication() = default;

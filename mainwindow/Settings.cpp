@@ -1,6 +1,7 @@
 // TARVIK.INI, wherever platform/FileLocations.h puts it: every key, in the order
 // it is written and read.
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <array>
 #include <functional>
@@ -132,7 +133,9 @@ void TForm1::IniFileWork(bool save) {
             if (!platform::WritePrivateProfileText(key.section, name.constData(), text.constData(),
                                                    path.constData())) {
                 // Saving stops at the first key that cannot be written.
-                throw EIniFileException("Unable to write to " + shownPath.toStdString());
+                // The path as the user's system writes it (C:\... on Windows).
+                throw EIniFileException("Unable to write to " +
+                                        QDir::toNativeSeparators(shownPath).toStdString());
             }
             continue;
         }

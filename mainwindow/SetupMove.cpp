@@ -1,9 +1,12 @@
 // Slides the setup panel out from behind the main window and back, one pixel per step.
+#include <algorithm>
+
 #include "framework/Conversions.h"
 #include "mainwindow/Unit1.h"
 #include "setup/Setup.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/GlyphList.h"
+#include "widgets/NativeWindow.h"
 #include "widgets/RangeSpinEdit.h"
 #include "widgets/WindowSkin.h"
 
@@ -35,9 +38,14 @@ void TForm1::SetupMove() {
     MainSkin->SetMoveable(false);
     SlideEnd restore{MainSkin, s};
 
-    // The texts are converted anew at each use.
+    // The texts are converted anew at each use. The setup button takes no focus,
+    // so a typed boundary may not have been brought into its range: whatever the
+    // text, the closed panel keeps the button above the main window's body.
     auto speed = [&s] { return StrToInt(s.SpinWin->Text()); };
-    auto boundary = [&s] { return StrToInt(s.SpinTop->Text()); };
+    auto boundary = [&s] {
+        return std::clamp(StrToInt(s.SpinTop->Text()), static_cast<int>(s.SpinTop->Minimum()),
+                          static_cast<int>(s.SpinTop->Maximum()));
+    };
     auto setGlyphs = [&s, this](int up, int down, int hot) {
         QImage upImage, downImage, hotImage;
         PinPictures->CopyBitmap(up, upImage);
@@ -46,18 +54,23 @@ void TForm1::SetupMove() {
         s.btnSetup->SetBitmaps(upImage, upImage, downImage, hotImage);
     };
 
-    if (y() - s.y() <= SetupOpenLimit) {
+    // Where both windows really are: Qt's idea can be wrong right after the window
+    // manager took them in. The main window cannot move while the panel slides.
+    const QPoint panel = WindowSystemPosition(&s);
+    const int mainTop = WindowSystemPosition(this).y();
+
+    if (mainTop - panel.y() <= SetupOpenLimit) {
         // Opening.
         if (speed() == 0) {
-            s.move(s.x(), y() - boundary() - SetupRise);
+            s.move(panel.x(), mainTop - boundary() - SetupRise);
         } else {
             // The steps follow the geometry they set: a window manager's late notices of
             // earlier steps must not make a growth go missing or happen twice.
-            const int target = y() - boundary() - SetupRise;
+            const int target = mainTop - boundary() - SetupRise;
             int panelHeight = s.height();
-            for (int top = s.y(); top >= target; --top) {
-                s.move(s.x(), top);
-                if (top + panelHeight == y() + GrowLine) {
+            for (int top = panel.y(); top >= target; --top) {
+                s.move(panel.x(), top);
+                if (top + panelHeight == mainTop + GrowLine) {
                     panelHeight += HeightStep;
                     s.resize(s.width(), panelHeight);
                     s.RepaintOptions(false);
@@ -72,14 +85,14 @@ void TForm1::SetupMove() {
         // Closing.
         if (speed() == 0) {
             s.resize(s.width(), SetupClosedHeight);
-            s.move(s.x(), y() - boundary());
+            s.move(panel.x(), mainTop - boundary());
         } else {
             s.SetOpaquePaint(true);
-            const int target = y() - boundary();
+            const int target = mainTop - boundary();
             int panelHeight = s.height();
-            for (int top = s.y(); top <= target; ++top) {
-                s.move(s.x(), top);
-                if (top + panelHeight == y() + height() - ShrinkMargin) {
+            for (int top = panel.y(); top <= target; ++top) {
+                s.move(panel.x(), top);
+                if (top + panelHeight == mainTop + height() - ShrinkMargin) {
                     panelHeight -= HeightStep;
                     s.resize(s.width(), panelHeight);
                 }

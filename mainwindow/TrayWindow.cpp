@@ -14,6 +14,7 @@
 #include "platform/FileLocations.h"
 #include "setup/Setup.h"
 #include "widgets/GlyphButton.h"
+#include "widgets/NativeWindow.h"
 #include "widgets/NotifyIcon.h"
 #include "widgets/ShellLauncher.h"
 #include "widgets/TransparentRadioGroup.h"
@@ -108,13 +109,19 @@ void TForm1::WmMoving(const QRect& target) {
     if (FrmSetup == nullptr) {
         return;
     }
-    const int offset = y() - FrmSetup->y();
-    FrmSetup->move(target.left() + SetupLeftOffset, target.top() - offset);
+    // Measured where the windows really are, once per move: Qt's idea can be wrong
+    // right after the window manager took them in, and the window system's lags
+    // behind the steps of a drag. The distance does not change while they move.
+    if (!DockOffset_) {
+        DockOffset_ = WindowSystemPosition(this).y() - WindowSystemPosition(FrmSetup).y();
+    }
+    FrmSetup->move(target.left() + SetupLeftOffset, target.top() - *DockOffset_);
 }
 
 void TForm1::WmExitSizeMove() {
     SetDragFullWindows(SavedDragFullWindows);
     DragState = DragStateMoved;
+    DockOffset_.reset();
 }
 
 QString TForm1::HelpPath() const {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "framework/Form.h"
 #include "pins/Unit2.h"
@@ -155,6 +156,8 @@ private:
     TForm1Environment Env_;
     std::shared_ptr<TMainThreadDispatcher> Dispatcher_;
     std::unique_ptr<TDragSetting> OwnDragSetting_;
+    // Main window's top minus the setup window's, for the move under way.
+    std::optional<int> DockOffset_;
 };
 
 extern TForm1* Form1;

@@ -154,4 +154,8 @@ std::string FormatFloatGeneral(double value) {
     return Print("%.15g", value + 0.0);
 }
 
+void UseUserNumberFormat() {
+    std::setlocale(LC_NUMERIC, "");
+}
+
 }  // namespace platform

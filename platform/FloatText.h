@@ -15,4 +15,9 @@ std::string NormalizeFloatText(const std::string& text, int decimals);
 // thousands separators: "12.5" (or "12,5"), "100".
 std::string FormatFloatGeneral(double value);
 
+// Takes the decimal separator (LC_NUMERIC) from the user's settings. Qt's
+// application object does so on Unix; on Windows the C library starts with '.'
+// whatever the user chose, so the program calls this at start.
+void UseUserNumberFormat();
+
 }  // namespace platform

@@ -33,6 +33,9 @@ RUN_PACKAGES=(xdg-utils xchm file)
 BENCH_PACKAGES=(xvfb openbox trayer xdotool x11-utils procps strace)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
     x11-utils locales clang libclang-rt-14-dev desktop-file-utils sigrok-cli)
+# scripts/kernel-test: Debian's kernel under QEMU with a busybox initramfs; X for
+# the program in the second guest.
+KERNEL_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio xvfb xdotool x11-utils)
 # scripts/install: setcap for the agent.
 INSTALL_PACKAGES=(libcap2-bin)
 
@@ -52,9 +55,13 @@ ensure_locale() {
 CCACHE=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR="$TOP" CCACHE_NOHASHDIR=1
 
-build_native() {
+configure_native() {
     cmake -S "$TOP" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${CCACHE[@]}" >/dev/null
-    cmake --build "$BUILD"
+}
+# The native build: the given targets, or everything.
+build_native() {
+    configure_native
+    cmake --build "$BUILD" ${1:+--target "$@"}
 }
 
 build_windows() {

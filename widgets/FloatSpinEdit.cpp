@@ -38,9 +38,13 @@ double FloatSpinEdit::NumberInText() const {
     return number;
 }
 
+// Where a selection starts counts, as the platform's edits report it: a text
+// selected whole (as tabbing in selects it) steps by the step.
 bool FloatSpinEdit::CaretInFraction() const {
     const int separator = static_cast<int>(Text().indexOf(DecimalSeparator()));
-    return separator >= 0 && Editor()->cursorPosition() > separator;
+    const QLineEdit* edit = Editor();
+    const int caret = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+    return separator >= 0 && caret > separator;
 }
 
 void FloatSpinEdit::StepUp(double step) {

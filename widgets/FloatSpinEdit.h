@@ -27,7 +27,8 @@ public:
     double Step() const { return step_; }
     void SetLargeStep(double step) { largeStep_ = step; }
     double LargeStep() const { return largeStep_; }
-    // Used instead of the step while the caret stands after the separator.
+    // Used instead of the step while a caret the user placed stands after the
+    // separator (every text the edit writes puts the caret at the start).
     void SetFractionStep(double step) { fractionStep_ = step; }
     double FractionStep() const { return fractionStep_; }
 

@@ -1,6 +1,8 @@
 #include "widgets/NativeWindow.h"
 
 #include <QGuiApplication>
+#include <QScreen>
+#include <optional>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -78,4 +80,43 @@ bool NativeWindowMapped(QWidget* window) {
 #else
     return window->isVisible();
 #endif
+}
+
+QPoint WindowSystemPosition(QWidget* window) {
+    if (!window) {
+        return {};
+    }
+    const QPoint cached = window->geometry().topLeft();
+    if (!window->isWindow() || !window->testAttribute(Qt::WA_WState_Created)) {
+        return cached;
+    }
+    std::optional<QPoint> native;
+#ifdef _WIN32
+    POINT client{0, 0};
+    if (::ClientToScreen(reinterpret_cast<HWND>(window->winId()), &client)) {
+        native = QPoint(client.x, client.y);
+    }
+#elif defined(TARVIK_HAVE_XCB)
+    if (xcb_connection_t* c = X11Connection()) {
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        std::unique_ptr<xcb_get_geometry_reply_t, FreeReply> geometry(
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
+        if (geometry) {
+            std::unique_ptr<xcb_translate_coordinates_reply_t, FreeReply> at(
+                xcb_translate_coordinates_reply(
+                    c, xcb_translate_coordinates(c, id, geometry->root, 0, 0), nullptr));
+            if (at) {
+                native = QPoint(at->dst_x, at->dst_y);
+            }
+        }
+    }
+#endif
+    if (!native) {
+        return cached;
+    }
+    // Device pixels to Qt's: scaled about the screen's origin, which both share.
+    const QScreen* screen = window->screen();
+    const QPointF origin = screen ? QPointF(screen->geometry().topLeft()) : QPointF();
+    const qreal ratio = window->devicePixelRatio();
+    return (origin + (QPointF(*native) - origin) / (ratio > 0 ? ratio : 1)).toPoint();
 }

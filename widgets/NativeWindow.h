@@ -10,3 +10,8 @@ void WithdrawNativeWindow(QWidget* window);
 
 // True while the window is on the screen as far as the window system knows.
 bool NativeWindowMapped(QWidget* window);
+
+// Where the window system has the window's client area now, in Qt's coordinates.
+// On X11 Qt's cached position can be wrong for good after a window manager took
+// the window in: Qt may read it while the window's frame is not yet placed.
+QPoint WindowSystemPosition(QWidget* window);

@@ -3,8 +3,12 @@
 #include <QFileInfo>
 
 #ifdef _WIN32
-#include <shellapi.h>
 #include <windows.h>
+
+// After windows.h, whose types it needs.
+#include <shellapi.h>
+
+#include <string>
 #else
 #include <QProcess>
 #include <QStandardPaths>
@@ -18,15 +22,16 @@ bool ShellLauncher::Start() {
         return false;
     }
 #ifdef _WIN32
-    const QByteArray verb = verb_.toLocal8Bit();
-    const QByteArray file = fileName_.toLocal8Bit();
-    SHELLEXECUTEINFOA info{};
+    // The wide form: a path with letters outside the ANSI code page still opens.
+    const std::wstring verb = verb_.toStdWString();
+    const std::wstring file = fileName_.toStdWString();
+    SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.lpVerb = verb.isEmpty() ? nullptr : verb.constData();
-    info.lpFile = file.constData();
+    info.lpVerb = verb.empty() ? nullptr : verb.c_str();
+    info.lpFile = file.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!::ShellExecuteExA(&info)) {
+    if (!::ShellExecuteExW(&info)) {
         Q_EMIT Error(static_cast<int>(::GetLastError()));
         return false;
     }

@@ -5,6 +5,8 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include "widgets/NativeWindow.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -65,6 +67,12 @@ void SingleInstanceGuard::BringForward() {
     if (mainWindow_) {
         if (mainWindow_->isMinimized()) {
             mainWindow_->showNormal();
+        } else if (mainWindow_->isVisible() && !NativeWindowMapped(mainWindow_)) {
+            // Minimised into the tray: off the screen while it still counts as
+            // shown. A hide and a show bring it back as the program shows it,
+            // with the windows that follow it.
+            mainWindow_->hide();
+            mainWindow_->show();
         }
         mainWindow_->raise();
         mainWindow_->activateWindow();

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 
 #include "widgets/SpinArrowButton.h"
 #include "widgets/SpinLineEdit.h"
@@ -164,10 +165,13 @@ void SpinEditBase::WriteText(const QString& text) {
     if (edit_->text() == text) {
         return;
     }
-    const int fromEnd = static_cast<int>(edit_->text().size()) - edit_->cursorPosition();
+    // Like the platform's edits, a text the program writes leaves the caret at the
+    // start; only a rewrite in answer to the user's own key keeps the caret where
+    // the typing put it, so that typed digits stay in their order.
+    const int caret = userKey_ ? edit_->cursorPosition() : 0;
     TrackTextChange([&] {
         edit_->setText(text);
-        edit_->setCursorPosition(qMax(0, static_cast<int>(text.size()) - fromEnd));
+        edit_->setCursorPosition(qMin(caret, static_cast<int>(text.size())));
     });
 }
 
@@ -198,6 +202,7 @@ void SpinEditBase::EditKeyPress(QKeyEvent* event) {
         Step(up, large);
         return;
     }
+    const QScopedValueRollback<bool> userKey(userKey_, true);
     QChar ch = TypedChar(event);
     if (!ch.isNull()) {
         const QChar typed = ch;

@@ -70,8 +70,8 @@ protected:
     // The focus moved to another control.
     virtual void FocusLeft() {}
 
-    // Writes the text (a Change when it differs), keeping the caret at the same
-    // distance from the end, which suits right-aligned numbers.
+    // Writes the text (a Change when it differs) and puts the caret at the start,
+    // unless the write answers a key the user typed.
     void WriteText(const QString& text);
     void Refuse();
     // The sign rule both kinds share: at the start of a text without a sign,
@@ -99,4 +99,5 @@ private:
     bool typingAllowed_ = true;
     bool tracking_ = false;
     bool changed_ = false;
+    bool userKey_ = false;  // a typing or editing key is being handled
 };

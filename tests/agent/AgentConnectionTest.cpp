@@ -16,11 +16,13 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "AgentProcess.h"
 #include "port/AgentProtocol.h"
 #include "port/LPTIO.h"
+#include "support/Eventually.h"
 
 namespace {
 
@@ -115,14 +117,11 @@ TEST(LinuxConnection, NoAgentStartsTheOneBesideItWhichFindsNoPort) {
         GTEST_SKIP() << "this machine may have a real port; the auto backend stays untried";
     }
     PrivateRuntimeDir runtime;
-    const auto start = std::chrono::steady_clock::now();
     TLptPortConnection conn;
-    const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_FALSE(conn.IsReady());
     EXPECT_EQ(port::NativePortSystem().GetLastErrorCode(), 2u);
     EXPECT_TRUE(conn.ServiceStarted());
     EXPECT_EQ(conn.DriverPath(), port::NativePortSystem().ExecutableFolder() + "LPTWDMIO.SYS");
-    EXPECT_LT(took, std::chrono::milliseconds(2500));
     EXPECT_EQ(conn.ReadRegister(PortCode378, RegData), 0);
     EXPECT_FALSE(conn.PortPresent(PortCode378));
 }
@@ -173,10 +172,7 @@ TEST(LinuxConnection, StartedAgentServesUntilTheConnectionEnds) {
     }
     // Its last client gone, the agent ends and takes its socket with it.
     struct stat st {};
-    for (int i = 0; i < 200 && ::lstat(runtime.Socket().c_str(), &st) == 0; ++i) {
-        ::usleep(10000);
-    }
-    EXPECT_NE(::lstat(runtime.Socket().c_str(), &st), 0);
+    EXPECT_TRUE(Eventually([&] { return ::lstat(runtime.Socket().c_str(), &st) != 0; }));
 }
 
 TEST(LinuxConnection, HungAgentTimesOutRepliesStayMatchedAndNoSigpipe) {
@@ -188,6 +184,7 @@ TEST(LinuxConnection, HungAgentTimesOutRepliesStayMatchedAndNoSigpipe) {
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::listen(listener, 1), 0);
     // A slow agent: answers its first request late, the second at once, then hangs up.
+    std::promise<void> lateReplySent;
     std::thread slow([&] {
         const int fd = ::accept(listener, nullptr, nullptr);
         for (std::uint8_t value : {std::uint8_t{0x11}, std::uint8_t{0x22}}) {
@@ -200,6 +197,9 @@ TEST(LinuxConnection, HungAgentTimesOutRepliesStayMatchedAndNoSigpipe) {
             }
             std::uint8_t reply[6] = {0, 0, 0, 0, request[8], value};
             ::send(fd, reply, sizeof reply, MSG_NOSIGNAL);
+            if (value == 0x11) {
+                lateReplySent.set_value();
+            }
         }
         ::close(fd);
     });
@@ -214,9 +214,10 @@ TEST(LinuxConnection, HungAgentTimesOutRepliesStayMatchedAndNoSigpipe) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(os.GetLastErrorCode(), std::uint32_t(ETIMEDOUT));
     EXPECT_GE(took, std::chrono::milliseconds(240));
-    EXPECT_LT(took, std::chrono::milliseconds(350));
 
-    ::usleep(250000);  // the late reply arrives meanwhile and must be discarded
+    // The late reply arrives before the next request and must be discarded.
+    EXPECT_EQ(lateReplySent.get_future().wait_for(std::chrono::seconds(30)),
+              std::future_status::ready);
     os.SetLastErrorCode(0);
     EXPECT_EQ(os.DeviceControl(device, IoctlReadPorts, &pair, 2, &pair, 2, &returned), 1);
     EXPECT_EQ(os.GetLastErrorCode(), 0u);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "AgentFakes.h"
 #include "AgentProcess.h"
 #include "agent/BackendSelect.h"
 #include "agent/Options.h"
@@ -115,130 +116,48 @@ TEST(SimPorts, LoopbackPlugTruthTable) {
     }
 }
 
-TEST(BaseAddr, ParsesTheFirstDecimalField) {
-    EXPECT_EQ(ParseBaseAddr("888\t1912\n"), 888u);
-    EXPECT_EQ(ParseBaseAddr("632\n"), 632u);
-    EXPECT_EQ(ParseBaseAddr("956"), 956u);
-    EXPECT_EQ(ParseBaseAddr("888 1912"), 888u);
+TEST(BaseAddr, ParsesBothDecimalFields) {
+    using Fields = std::pair<unsigned, unsigned>;
+    EXPECT_EQ(ParseBaseAddrFields("888\t1912\n"), Fields(888, 1912));
+    EXPECT_EQ(ParseBaseAddrFields("632\n"), Fields(632, 0));
+    EXPECT_EQ(ParseBaseAddrFields("956"), Fields(956, 0));
+    EXPECT_EQ(ParseBaseAddrFields("56320 55424"), Fields(56320, 55424));
+    EXPECT_EQ(ParseBaseAddrFields("888\tjunk\n"), Fields(888, 0));
     for (const char* odd :
          {"", "\n", "0x378\t0\n", "-888\t1\n", " 888\n", "abc", "9999999\n", "70000\n"}) {
-        EXPECT_FALSE(ParseBaseAddr(odd)) << odd;
+        EXPECT_FALSE(ParseBaseAddrFields(odd)) << odd;
     }
 }
 
-class ProcTree : public ::testing::Test {
-protected:
-    void Port(const std::string& name, const std::string& baseAddr) {
-        const std::string dir = tmp.path + "/sys/dev/parport/" + name;
-        RunProgram({"/bin/mkdir", "-p", dir});
-        if (!baseAddr.empty()) {
-            std::ofstream(dir + "/base-addr") << baseAddr;
-        }
-    }
-    TempDir tmp;
-};
-
-TEST_F(ProcTree, FindsStandardBasesWhateverTheirNumber) {
+TEST_F(ProcTree, StandardBasesKeepTheirCodeWhateverTheirNumber) {
     Port("parport0", "1016\t0\n");  // 0x3F8: not a standard base
-    Port("parport1", "632\t1656\n");
-    Port("parport2", "888\t1912\n");
-    Port("parport3", "888\t0\n");  // the same base twice: the first wins
+    Port("parport1", "632\t1656\n", "PCSPP,TRISTATE,ECP");
+    Port("parport2", "888\t1912\n", "PCSPP,TRISTATE");  // no ECR found: 1912 is no ECR
+    Port("parport3", "888\t0\n");                       // the same base twice: the first wins
     Port("parport10", "956\t0\n");
     Port("parport4", "");  // no base-addr file
     Port("parport5", "garbage\n");
     Port("default", "888\n");
-    const auto found = FindStandardParports(tmp.path, "/dev");
-    ASSERT_EQ(found.size(), 3u);
-    EXPECT_EQ(found[0].device, "/dev/parport1");
-    EXPECT_EQ(found[0].base, 0x278);
-    EXPECT_EQ(found[1].device, "/dev/parport2");
-    EXPECT_EQ(found[1].base, 0x378);
-    EXPECT_EQ(found[2].device, "/dev/parport10");
-    EXPECT_EQ(found[2].base, 0x3BC);
+    const CodePlan plan = AssignCodes(ReadKernelPorts(tmp.path, "/dev"));
+    ASSERT_EQ(plan.served.size(), 3u);
+    EXPECT_EQ(plan.served[0].device, "/dev/parport1");
+    EXPECT_EQ(plan.served[0].code, 0x278);
+    EXPECT_EQ(plan.served[0].ecr, 1656);
+    EXPECT_EQ(plan.served[1].device, "/dev/parport2");
+    EXPECT_EQ(plan.served[1].code, 0x378);
+    EXPECT_EQ(plan.served[1].ecr, 0);
+    EXPECT_EQ(plan.served[2].device, "/dev/parport10");
+    EXPECT_EQ(plan.served[2].code, 0x3BC);
+    // 0x3F8 finds no free code; the duplicate is not served either.
+    ASSERT_EQ(plan.unserved.size(), 2u);
+    EXPECT_NE(plan.unserved[0].find("/dev/parport3 (0x378): another parportN"), std::string::npos);
+    EXPECT_NE(plan.unserved[1].find("/dev/parport0 (0x3F8): all three"), std::string::npos);
 }
 
-TEST_F(ProcTree, NoMatchOrNoTreeFindsNothing) {
-    EXPECT_TRUE(FindStandardParports(tmp.path, "/dev").empty());
-    Port("parport0", "1016\t0\n");
-    EXPECT_TRUE(FindStandardParports(tmp.path, "/dev").empty());
+TEST_F(ProcTree, NoTreeFindsNothing) {
+    EXPECT_TRUE(ReadKernelPorts(tmp.path, "/dev").empty());
+    EXPECT_TRUE(ReadKernelPorts(tmp.path + "/missing", "/dev").empty());
 }
-
-namespace {
-
-// Ports behind the instructions: bases in `present` keep what is written.
-class FakeIo : public PortIo {
-public:
-    int permitError = 0;
-    std::vector<std::uint16_t> present;
-    std::map<std::uint16_t, std::uint8_t> regs;
-    std::vector<std::string> log;
-    int Permit(std::uint16_t from, unsigned count) override {
-        log.push_back("permit " + std::to_string(from) + " " + std::to_string(count));
-        return permitError;
-    }
-    std::uint8_t In(std::uint16_t a) override {
-        log.push_back("in " + std::to_string(a));
-        return IsPresent(a) ? regs[a] : 0xFF;
-    }
-    void Out(std::uint16_t a, std::uint8_t v) override {
-        log.push_back("out " + std::to_string(a));
-        regs[a] = v;
-    }
-    bool IsPresent(std::uint16_t a) const {
-        return std::find(present.begin(), present.end(), BaseOf(a)) != present.end();
-    }
-    bool Touched(std::uint16_t base) const {
-        for (const auto& l : log) {
-            for (int off = 0; off < 8; ++off) {
-                if (l == "in " + std::to_string(base + off) ||
-                    l == "out " + std::to_string(base + off)) {
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
-};
-
-class FakePpdev : public PpdevOps {
-public:
-    int openError = 0;
-    int claimError = 0;
-    int released = 0;
-    std::map<int, std::uint8_t> data;
-    int Open(const std::string&, int& fd) override {
-        fd = 40 + static_cast<int>(data.size());
-        data[fd] = 0;
-        return openError;
-    }
-    int Claim(int, int) override { return claimError; }
-    void ReleaseAndClose(int) override { ++released; }
-    int Transfer(int fd, PpRegister reg, bool write, std::uint8_t& v) override {
-        if (reg == PpRegister::Data) {
-            write ? void(data[fd] = v) : void(v = data[fd]);
-        }
-        return 0;
-    }
-};
-
-}  // namespace
-
-class AutoChoice : public ProcTree {
-protected:
-    BackendEnv Env() {
-        BackendEnv env;
-        env.ppdev = &ppdev;
-        env.io = &io;
-        env.procRoot = tmp.path;
-        env.devRoot = "/dev";
-        return env;
-    }
-    OpenedBackend Open(BackendKind kind, std::vector<std::uint16_t> ports = {}) {
-        return OpenBackend(BackendConfig{kind, ports, false}, Env());
-    }
-    FakeIo io;
-    FakePpdev ppdev;
-};
 
 TEST_F(AutoChoice, PrefersPpdevAndRefusesOffsetsBeyondControl) {
     Port("parport0", "888\t1912\n");
@@ -275,7 +194,7 @@ TEST_F(AutoChoice, DirectNeedsAnAnsweringBaseAndServesOnlyThose) {
     io.present = {};
     auto none = Open(BackendKind::Auto);
     EXPECT_FALSE(none.backend);
-    EXPECT_NE(none.report.find("no standard base answered"), std::string::npos);
+    EXPECT_NE(none.report.find("no port answered the control-register test"), std::string::npos);
     EXPECT_NE(none.report.find("ppdev: no /dev/parportN"), std::string::npos);
 
     io.log.clear();

@@ -17,6 +17,7 @@
 
 #include "AgentProcess.h"
 #include "port/AgentClient.h"
+#include "support/Eventually.h"
 
 using namespace port::agent;
 
@@ -253,10 +254,7 @@ TEST(AgentLifetime, DetachReturnsWhenAcceptingAndIdleAgentEnds) {
         std::uint8_t pair[2] = {0x20, 0};
         EXPECT_EQ(b.Exchange(CodeRead, pair, 1), 0);  // one client left: still serving
     }
-    for (int i = 0; i < 200 && ::lstat(socket.c_str(), &st) == 0; ++i) {
-        ::usleep(10000);
-    }
-    EXPECT_NE(::lstat(socket.c_str(), &st), 0);
+    EXPECT_TRUE(Eventually([&] { return ::lstat(socket.c_str(), &st) != 0; }));
     AgentClient late;
     EXPECT_EQ(late.Open(socket), ENOENT);
     // A detached start that finds no backend reports it with the agent's own code.
@@ -314,9 +312,7 @@ TEST(AgentClientPeer, AnAgentOfAnotherUserIsNotTalkedTo) {
         ::_exit(11);
     }
     struct stat st {};
-    for (int i = 0; i < 500 && ::stat(socket.c_str(), &st) != 0; ++i) {
-        ::usleep(10000);
-    }
+    (void)Eventually([&] { return ::stat(socket.c_str(), &st) == 0; });
     port::agent::AgentClient client;
     const int error = client.Open(socket);
     ::kill(agent, SIGTERM);

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <cstdio>
 
+#include "support/TestMain.h"
 #include "widgets/SingleInstanceGuard.h"
 
 namespace {
@@ -34,10 +35,8 @@ int RunGuardChild(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
     if (argc >= 3 && QByteArray(argv[1]) == "--guard-child") {
+        testsupport::ChooseScreen(testsupport::Screen::Offscreen);
         return RunGuardChild(argc, argv);
     }
     // A private runtime folder, so that the lock tests never meet a real copy
@@ -45,7 +44,5 @@ int main(int argc, char** argv) {
     QTemporaryDir runtime;
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testsupport::RunTests<QApplication>(argc, argv, testsupport::Screen::Offscreen);
 }

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -27,7 +28,7 @@ protected:
     std::uint8_t Data() { return h.ports.latch[0x378]; }
     void SetDelay(int pin, const char* text) { f().spin[pin]->SetText(QString::fromLatin1(text)); }
     // Waits (processing events) until the pin has no running pulse.
-    bool WaitForEnd(int pin, int ms = 3000) {
+    bool WaitForEnd(int pin, int ms = 10000) {
         QElapsedTimer t;
         t.start();
         while (f().PinThreads[pin] != nullptr && t.elapsed() < ms) {
@@ -94,18 +95,19 @@ TEST_F(Channels, SecondClickEndsThePulseAndAThirdStartsANewOne) {
     // Changing the direction during the pulse does not change how it ends.
     f().btnDir2Click(f().btnDir[3]);
     f().btnPoint[3]->Click();
-    ASSERT_TRUE(WaitForEnd(3, 1000));
+    ASSERT_TRUE(WaitForEnd(3));
     EXPECT_EQ(Data(), 0x00) << "ended with the level of the direction it started with";
     f().btnPoint[3]->Click();  // now down: 1 → 0 and back to 1 at the end
     ASSERT_NE(f().PinThreads[3], nullptr);
     EXPECT_EQ(Data(), 0x00);
     f().btnPoint[3]->Click();
-    ASSERT_TRUE(WaitForEnd(3, 1000));
+    ASSERT_TRUE(WaitForEnd(3));
     EXPECT_EQ(Data(), 0x02);
 }
 
 TEST_F(Channels, TwoPulsesAndAPortChangeDuringAPulse) {
-    SetDelay(2, "0.30");
+    // Far apart, so that pin 2 still runs when pin 9's end is seen on any machine.
+    SetDelay(2, "2");
     SetDelay(9, "0.10");
     h.ports.latch[0x378] = 0x40;
     f().btnPoint[2]->Click();
@@ -187,7 +189,8 @@ TEST_F(Channels, AnEmptiedDelayEditStillTakesTheNumberTypedIntoIt) {
 
 TEST_F(Channels, AnotherWritersChangeShowsWithinOneTick) {
     h.ports.latch[0x378] = 0x81;
-    QTest::qWait(250);
+    QSignalSpy tick(f().Timer2, &QTimer::timeout);
+    ASSERT_TRUE(tick.wait(10000));
     EXPECT_EQ(Face(2), 0);
     EXPECT_EQ(Face(9), 0);
     EXPECT_EQ(Face(5), 3);

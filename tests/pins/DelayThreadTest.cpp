@@ -4,10 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "pins/thread.h"
+#include "support/Eventually.h"
 #include "support/QueueDispatcher.h"
 
 namespace {
@@ -24,6 +27,30 @@ public:
 
 private:
     std::atomic<std::uint32_t> now_;
+};
+
+// A tick count that moves only when the test moves it; tells which threads have
+// taken their start reading.
+class ManualTicks : public TTickSource {
+public:
+    std::uint32_t Now() override {
+        std::lock_guard lock(m_);
+        readers_.insert(std::this_thread::get_id());
+        return now_;
+    }
+    void Set(std::uint32_t now) {
+        std::lock_guard lock(m_);
+        now_ = now;
+    }
+    std::size_t Readers() {
+        std::lock_guard lock(m_);
+        return readers_.size();
+    }
+
+private:
+    std::mutex m_;
+    std::uint32_t now_ = 1000;
+    std::set<std::thread::id> readers_;
 };
 
 std::atomic<int> deleted{0};
@@ -63,10 +90,7 @@ TEST(DelayThread, ZeroDelayReturnsAfterTheFirstReadingAndDeletesItselfAfterTheHa
     ASSERT_EQ(d->Drain(1), 1);
     EXPECT_EQ(f.pins, std::vector<int>{4});
     EXPECT_EQ(ticks.reads, 2) << "the start reading and one more";
-    for (int i = 0; i < 200 && deleted == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(deleted, 1);
+    EXPECT_TRUE(Eventually([] { return deleted == 1; }));
 }
 
 TEST(DelayThread, WaitAcrossTheTickWrapStillLastsTheDelay) {
@@ -88,10 +112,8 @@ TEST(DelayThread, StopBeforeTheFirstPassEndsAtOnceAndStillFinishesOnce) {
         auto* t = MakeThread(6000000, d, f, 9);
         t->Wait = style;
         t->RequestStop();
-        const auto begin = std::chrono::steady_clock::now();
         t->Start();
-        ASSERT_EQ(d->Drain(1), 1);
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
+        ASSERT_EQ(d->Drain(1), 1) << "the delay is 100 minutes";
         EXPECT_EQ(f.pins, std::vector<int>{9});
         EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(50)), 0) << "exactly one finish";
     }
@@ -100,29 +122,35 @@ TEST(DelayThread, StopBeforeTheFirstPassEndsAtOnceAndStillFinishesOnce) {
 TEST(DelayThread, StopDuringABlockingWaitWakesIt) {
     auto d = std::make_shared<QueueDispatcher>();
     Finishes f;
-    auto* t = MakeThread(60000, d, f, 3);
+    SteppingTicks ticks(0);
+    auto* t = MakeThread(60000, d, f, 3, ticks);
     t->Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    const auto begin = std::chrono::steady_clock::now();
+    // Two readings (start, elapsed) come just before the wait.
+    ASSERT_TRUE(Eventually([&] { return ticks.reads >= 2; }));
     t->RequestStop();
-    ASSERT_EQ(d->Drain(1), 1);
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+    ASSERT_EQ(d->Drain(1), 1) << "the delay is a minute";
 }
 
 TEST(DelayThread, ShorterDelayFinishesFirstEachHandlerOnce) {
     for (auto style : {TPainterThread::WaitStyle::Spin, TPainterThread::WaitStyle::Blocking}) {
         auto d = std::make_shared<QueueDispatcher>();
         Finishes f;
-        auto* slow = MakeThread(300, d, f, 7);
-        auto* fast = MakeThread(100, d, f, 5);
+        ManualTicks ticks;
+        auto* slow = MakeThread(300, d, f, 7, ticks);
+        auto* fast = MakeThread(100, d, f, 5, ticks);
         slow->Wait = fast->Wait = style;
-        const auto begin = std::chrono::steady_clock::now();
         slow->Start();
         fast->Start();
-        ASSERT_EQ(d->Drain(2), 2);
-        const auto took = std::chrono::steady_clock::now() - begin;
+        ASSERT_TRUE(Eventually([&] { return ticks.Readers() == 2; }));
+        ticks.Set(1099);
+        EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(150)), 0) << "one tick too early";
+        ticks.Set(1100);
+        ASSERT_EQ(d->Drain(1), 1);
+        EXPECT_EQ(f.pins, std::vector<int>{5});
+        EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(150)), 0);
+        ticks.Set(1300);
+        ASSERT_EQ(d->Drain(1), 1);
         EXPECT_EQ(f.pins, (std::vector<int>{5, 7}));
-        EXPECT_GE(took, std::chrono::milliseconds(299));
         EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(50)), 0);
     }
 }
@@ -134,10 +162,7 @@ TEST(DelayThread, AfterShutdownTheHandlerNeverRunsButTheThreadStillGoesAway) {
     auto* t = MakeThread(30, d, f, 6);
     t->Start();
     d->Shutdown();
-    for (int i = 0; i < 200 && deleted == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_EQ(deleted, 1);
+    EXPECT_TRUE(Eventually([] { return deleted == 1; }));
     EXPECT_TRUE(f.pins.empty());
 }
 

@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "platform/ProfileFiles.h"
 #include "platform/ProfileStrings.h"
@@ -133,23 +135,47 @@ TEST(ProfileFault, KilledWhileSavingLeavesTheOldOrTheNewFileAndNoLitter) {
     const std::set<std::string> whole{first, withA, withB};
 
     std::mt19937 random(12345);
-    std::uniform_int_distribution<int> delayUs(0, 4000);
+    std::uniform_real_distribution<double> within(0.0, 1.0);
     std::set<std::string> seen;
     int cutMidSave = 0;
     const int rounds = 150;
     for (int round = 0; round < rounds; ++round) {
+        // The saver reports each finished save, so the kill waits for the saver at
+        // work however slow this machine or build is.
+        int saved[2];
+        ASSERT_EQ(::pipe(saved), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::close(saved[0]);
             for (unsigned i = 0;; ++i) {
-                platform::WritePrivateProfileText("Timer", "TimePin7", i % 2 ? "2.75" : "1.50",
-                                                  file.c_str());
+                if (!platform::WritePrivateProfileText("Timer", "TimePin7", i % 2 ? "2.75" : "1.50",
+                                                       file.c_str()) ||
+                    ::write(saved[1], "s", 1) != 1) {
+                    ::_exit(1);
+                }
             }
         }
-        ::usleep(static_cast<useconds_t>(delayUs(random)));
+        ::close(saved[1]);
+        // Two or three saves done (so both values get seen), then the kill lands at
+        // a random point of the next save, measured by the last one.
+        const int saves = 2 + round % 2;
+        auto last = std::chrono::steady_clock::now();
+        std::chrono::steady_clock::duration onePass{};
+        bool saving = true;
+        for (int n = 0; n < saves && saving; ++n) {
+            char c = 0;
+            saving = ::read(saved[0], &c, 1) == 1;
+            const auto now = std::chrono::steady_clock::now();
+            onePass = now - last;
+            last = now;
+        }
+        std::this_thread::sleep_for(onePass * within(random));
         ::kill(child, SIGKILL);
+        ::close(saved[0]);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(saving) << "round " << round << ": the saver failed";
 
         const std::optional<std::string> now = ReadBytes(file);
         ASSERT_TRUE(now.has_value()) << "round " << round << ": the file is gone";

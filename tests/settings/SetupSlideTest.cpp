@@ -10,6 +10,7 @@
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/GlyphList.h"
 #include "widgets/RangeSpinEdit.h"
+#include "widgets/SpinArrowButton.h"
 #include "widgets/TransparentGroupBox.h"
 #include "widgets/WindowSkin.h"
 
@@ -145,6 +146,23 @@ TEST_F(SetupSlide, ABoundaryChangedWhileOpenIsWhereItCloses) {
     EXPECT_EQ(Face(), upGlyph);
 }
 
+// The setup button takes no focus, so a boundary typed into SpinTop is never
+// reformatted into its range; the slide limits it itself. Below −14 the closed
+// panel would hide the button behind the main window for good.
+TEST_F(SetupSlide, ATypedBoundaryBelowTheRangeSlidesAsItsMinimum) {
+    h.setup->SpinWin->SetValue(0);
+    h.setup->SpinTop->Editor()->setFocus();
+    QTest::keyClick(h.setup->SpinTop->Editor(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(h.setup->SpinTop->Editor(), "-50");
+    ASSERT_EQ(h.setup->SpinTop->Text(), "-50");
+    Click();
+    EXPECT_EQ(Top(), -231);
+    Click();
+    EXPECT_EQ(Top(), 14);
+    EXPECT_EQ(h.setup->height(), 80);
+    ExpectAtRest();
+}
+
 class SetupSlideHighBoundary : public SetupSlide {
 public:
     SetupSlideHighBoundary() { ini = "[Misc]\r\nWinTop=60\r\nStepWindow=1\r\n"; }
@@ -245,6 +263,58 @@ TEST(SetupWindow, TabSkipsTheSpinEditsAndSpeedRefusesTyping) {
     QTest::keyClick(s.SpinWin->Editor(), Qt::Key_Down);
     QTest::keyClick(s.SpinWin->Editor(), Qt::Key_Down);
     EXPECT_EQ(s.SpinWin->Text(), "5");
+}
+
+}  // namespace
+
+namespace {
+
+// The step option reaches the delay edits: a text the program wrote (the start-up,
+// a step, a reformat) steps by the step; only a caret the user moved behind the
+// separator steps by the fraction step, 10.
+TEST(DelayEditStep, ButtonsAndKeysUseTheStepUnlessTheUserPutTheCaretInTheFraction) {
+    auto up = [](FloatSpinEdit* e) { QTest::mouseClick(e->UpButton(), Qt::LeftButton); };
+    auto key = [](FloatSpinEdit* e, Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(e->Editor(), k, m);
+    };
+    {
+        WindowHarness h;
+        h.Open();
+        FloatSpinEdit* spin2 = h.form->spin[2];
+        up(spin2);
+        up(spin2);
+        EXPECT_EQ(spin2->Text().toStdString(), "2.00");
+        key(spin2, Qt::Key_Up);
+        EXPECT_EQ(spin2->Text().toStdString(), "3.00");
+        key(spin2, Qt::Key_End);  // the user's caret, after the separator
+        key(spin2, Qt::Key_Up);
+        EXPECT_EQ(spin2->Text().toStdString(), "13.00");
+        up(spin2);  // the step's own text put the caret back at the start
+        EXPECT_EQ(spin2->Text().toStdString(), "14.00");
+        // Typed digits keep their order although every one is reformatted.
+        key(spin2, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(spin2->Editor(), "12");
+        EXPECT_EQ(spin2->Text().toStdString(), "12.00");
+        EXPECT_EQ(spin2->Value(), 12);
+    }
+    WindowHarness h;
+    h.WriteIni("[Timer]\r\nTimePin3=5990\r\n[Misc]\r\nStepTime=0.25\r\n");
+    h.Open();
+    FloatSpinEdit* spin3 = h.form->spin[3];
+    spin3->Editor()->setFocus();
+    key(spin3, Qt::Key_Up);
+    EXPECT_EQ(spin3->Text().toStdString(), "5990.25");
+    up(spin3);
+    EXPECT_EQ(spin3->Text().toStdString(), "5990.50");
+    key(spin3, Qt::Key_Home);
+    key(spin3, Qt::Key_Right, Qt::NoModifier);
+    key(spin3, Qt::Key_Down);  // the caret before the separator
+    EXPECT_EQ(spin3->Text().toStdString(), "5990.25");
+    for (int i = 0; i < 6; ++i) {
+        key(spin3, Qt::Key_Right);
+    }
+    key(spin3, Qt::Key_Down);
+    EXPECT_EQ(spin3->Text().toStdString(), "5980.25");
 }
 
 }  // namespace

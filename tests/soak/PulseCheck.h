@@ -16,11 +16,13 @@ struct DataWrite {
 // The writes to one register in a trace (`<ns> <r|w> 0x<addr> 0x<value> <pid>`).
 std::vector<DataWrite> ReadDataWrites(const std::string& tracePath, std::uint16_t address);
 
-// A pulse as the window ran it: seen running at startNs, seen finished at endNs.
+// A pulse as the window ran it: seen running at startNs, seen finished at endNs;
+// at idleNs, the poll before, it was not running yet.
 struct SeenPulse {
     int bit;  // 0 … 7
     bool up;  // 0 → 1 → 0
     long long startNs, endNs;
+    long long idleNs = 0;
 };
 
 enum class PulseVerdict { Complete, NoStartEdge, NoEndEdge };

@@ -21,9 +21,9 @@
 
 #include "PulseCheck.h"
 #include "framework/Application.h"
-#include "layout/X11Session.h"
 #include "mainwindow/Unit1.h"
 #include "setup/Setup.h"
+#include "support/X11Desktop.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/GlyphButton.h"
@@ -84,13 +84,14 @@ public:
             TPainterThread* thread = form_.PinThreads[p];
             Running& r = running_[p];
             if (r.thread != nullptr && r.thread != thread) {
-                done_.push_back({p - 2, r.up, r.seenNs, now});
+                done_.push_back({p - 2, r.up, r.seenNs, now, r.idleNs});
                 r.thread = nullptr;
             }
             if (thread != nullptr && r.thread == nullptr) {
-                r = {thread, thread->Direction, now};
+                r = {thread, thread->Direction, now, lastPollNs_};
             }
         }
+        lastPollNs_ = now;
     }
     bool AnyRunning() const {
         for (int p = TForm1::FirstDataPin; p <= TForm1::LastDataPin; ++p) {
@@ -111,11 +112,13 @@ private:
         TPainterThread* thread = nullptr;
         bool up = false;
         long long seenNs = 0;
+        long long idleNs = 0;
     };
     TForm1& form_;
     QTimer timer_;
     std::array<Running, 10> running_{};
     std::vector<soak::SeenPulse> done_;
+    long long lastPollNs_ = 0;
 };
 
 // One random user action after another.
@@ -411,7 +414,9 @@ int main(int argc, char** argv) {
     const auto writes = soak::ReadDataWrites(o.trace, o.address);
     int complete = 0, noStart = 0, noEnd = 0;
     for (const auto& pulse : watch.Done()) {
-        switch (soak::CheckPulse(writes, pulse, 500 * 1000000LL)) {
+        // The start edge lies between the poll that did not see the pulse yet and the
+        // one that did, however late either came.
+        switch (soak::CheckPulse(writes, pulse, pulse.startNs - pulse.idleNs)) {
             case soak::PulseVerdict::Complete:
                 ++complete;
                 break;

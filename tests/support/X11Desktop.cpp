@@ -1,0 +1,360 @@
+#include "support/X11Desktop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QThread>
+#include <cstdlib>
+
+#include <xcb/xcb.h>
+
+namespace x11 {
+namespace {
+
+const QString ProgramExe = QStringLiteral(TARVIK_EXE);
+const QString AgentExe = QStringLiteral(AGENT_EXE);
+
+bool WaitFinished(QProcess& p, int ms) {
+    return QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, ms);
+}
+
+std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args) {
+    auto p = std::make_unique<QProcess>();
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->setStandardOutputFile(QProcess::nullDevice());
+    p->start(program, args);
+    if (!p->waitForStarted(5000)) {
+        return nullptr;
+    }
+    return p;
+}
+
+// Ends a process of ours by its own id: politely first.
+void Stop(std::unique_ptr<QProcess>& p) {
+    if (p && p->state() != QProcess::NotRunning) {
+        p->terminate();
+        if (!WaitFinished(*p, 3000)) {
+            p->kill();
+            (void)WaitFinished(*p, 3000);
+        }
+    }
+    p.reset();
+}
+
+struct FreeReply {
+    void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+// One connection for the whole test process, apart from Qt's.
+xcb_connection_t* Connection() {
+    static xcb_connection_t* c = [] {
+        xcb_connection_t* made = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(made)) {
+            xcb_disconnect(made);
+            return static_cast<xcb_connection_t*>(nullptr);
+        }
+        return made;
+    }();
+    return c;
+}
+
+// Whether some client owns the named selection of screen 0 (a window manager
+// owns WM_S0, a tray host _NET_SYSTEM_TRAY_S0).
+bool SelectionOwned(const char* name) {
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return false;
+    }
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr));
+    if (!atom) {
+        return false;
+    }
+    Reply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner && owner->owner != XCB_NONE;
+}
+
+QString Hex(std::uint16_t address) {
+    return QStringLiteral("0x%1").arg(address, 0, 16);
+}
+
+}  // namespace
+
+bool HaveDisplay() {
+    return !qEnvironmentVariableIsEmpty("TARVIK_TEST_DISPLAY");
+}
+
+Run Tool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForStarted(5000)) {
+        return {};
+    }
+    if (!WaitFinished(p, 10000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return {};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed()};
+}
+
+Run Xdo(const QStringList& args) {
+    return Tool(QStringLiteral("xdotool"), args);
+}
+
+void MoveTo(QPoint p) {
+    // No --sync: it waits forever when the pointer already stands there.
+    Xdo({"mousemove", QString::number(p.x()), QString::number(p.y())});
+    QTest::qWait(20);
+}
+
+void Click(QPoint p, int button) {
+    MoveTo(p);
+    QTest::qWait(50);
+    Xdo({"click", QString::number(button)});
+    QTest::qWait(100);
+}
+
+void Drag(QPoint from, QPoint to) {
+    MoveTo(from);
+    QTest::qWait(50);
+    Xdo({"mousedown", "1"});
+    for (int i = 1; i <= 10; ++i) {
+        QTest::qWait(30);
+        MoveTo(from + (to - from) * i / 10);
+    }
+    QTest::qWait(50);
+    Xdo({"mouseup", "1"});
+    QTest::qWait(200);
+}
+
+QImage Grab(const QRect& area) {
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+std::optional<XWindow> Query(std::uint32_t id) {
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return std::nullopt;
+    }
+    Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
+    Reply<xcb_get_window_attributes_reply_t> a(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr));
+    if (!g || !a) {
+        return std::nullopt;
+    }
+    Reply<xcb_translate_coordinates_reply_t> at(xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, id, g->root, 0, 0), nullptr));
+    if (!at) {
+        return std::nullopt;
+    }
+    return XWindow{id, QRect(at->dst_x, at->dst_y, g->width, g->height),
+                   a->map_state == XCB_MAP_STATE_VIEWABLE};
+}
+
+CpuLoad::CpuLoad() {
+    for (int i = 0; i < QThread::idealThreadCount(); ++i) {
+        if (auto p = Start(QStringLiteral("sh"), {"-c", "while :; do :; done"})) {
+            busy_.push_back(std::move(p));
+        }
+    }
+}
+
+CpuLoad::~CpuLoad() {
+    for (auto& p : busy_) {
+        p->kill();
+        p->waitForFinished(3000);
+    }
+}
+
+Desktop::Desktop(Parts parts) {
+    hadRuntime_ = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+    QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
+    if (!HaveDisplay()) {
+        return;
+    }
+    // Another window manager may already run on this display; then openbox just exits.
+    const QStringList openbox = {QStringLiteral("openbox"), QStringLiteral("--sm-disable")};
+    wm_ = parts.slowWindowManager ? Start(QStringLiteral("nice"), QStringList{"-n", "19"} + openbox)
+                                  : Start(openbox[0], openbox.mid(1));
+    wmReady_ = QTest::qWaitFor([] { return SelectionOwned("WM_S0"); }, 10000);
+    if (parts.trayHost) {
+        StartTrayHost();
+    }
+    if (parts.agent) {
+        StartAgent();
+    }
+}
+
+Desktop::~Desktop() {
+    Stop(agent_);
+    Stop(tray_);
+    Stop(wm_);
+    if (hadRuntime_) {
+        qputenv("XDG_RUNTIME_DIR", savedRuntime_);
+    } else {
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+}
+
+bool Desktop::StartTrayHost() {
+    tray_ = Start(QStringLiteral("trayer"),
+                  {"--edge", "top", "--align", "right", "--SetDockType", "true", "--widthtype",
+                   "request", "--height", "24", "--transparent", "false", "--tint", "0x000000"});
+    return tray_ && QTest::qWaitFor([] { return SelectionOwned("_NET_SYSTEM_TRAY_S0"); }, 10000);
+}
+
+void Desktop::StopTrayHost() {
+    Stop(tray_);
+}
+
+bool Desktop::OwnTrayHost() const {
+    return tray_ && tray_->state() == QProcess::Running;
+}
+
+bool Desktop::StartAgent() {
+    // In the foreground, as our child, so that it is ended by its own id.
+    agent_ = Start(AgentExe, {"serve", "--backend", "sim", "--loopback", "--trace",
+                              QDir(runtime_.path()).filePath(QStringLiteral("lpt.trace"))});
+    return agent_ && QTest::qWaitFor([this] { return Read(0x378) >= 0; }, 10000);
+}
+
+void Desktop::KillAgent() {
+    if (agent_) {
+        agent_->kill();
+        (void)WaitFinished(*agent_, 3000);
+        agent_.reset();
+    }
+}
+
+int Desktop::Read(std::uint16_t address) const {
+    const Run run = Tool(AgentExe, {"read", Hex(address)});
+    if (run.code != 0) {
+        return -1;
+    }
+    bool ok = false;
+    const int value = QString(run.out).remove(QStringLiteral("0x")).toInt(&ok, 16);
+    return ok ? value : -1;
+}
+
+void Desktop::Write(std::uint16_t address, std::uint8_t value) const {
+    Tool(AgentExe, {"write", Hex(address), QStringLiteral("0x%1").arg(value, 2, 16, QChar('0'))});
+}
+
+Program::Program() : exe_(folder_.filePath(QStringLiteral("tarvik"))) {
+    // A copy, not a link: the program keeps its settings beside its real file.
+    QFile::copy(ProgramExe, exe_);
+    QFile::setPermissions(exe_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+Program::~Program() {
+    Stop();
+}
+
+QString Program::Ini() const {
+    return folder_.filePath(QStringLiteral("TARVIK.INI"));
+}
+
+void Program::WriteIni(const QByteArray& text) const {
+    QFile::remove(Ini());
+    if (!text.isEmpty()) {
+        QFile f(Ini());
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(text);
+        }
+    }
+}
+
+QByteArray Program::ReadIni() const {
+    QFile f(Ini());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool Program::Start() {
+    process_ = x11::Start(exe_, {});
+    return process_ != nullptr;
+}
+
+bool Program::WaitForWindows(bool icon, int ms) {
+    return QTest::qWaitFor(
+        [&] {
+            const ProgramWindows w = Windows();
+            return w.main && w.main->viewable && w.setup && w.setup->viewable &&
+                   (!icon || (w.icon && w.icon->viewable));
+        },
+        ms);
+}
+
+ProgramWindows Program::Windows() const {
+    ProgramWindows out;
+    if (!Running()) {
+        return out;
+    }
+    const Run found = Xdo({"search", "--pid", QString::number(process_->processId())});
+    for (const QString& line : found.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const auto w = Query(line.toUInt());
+        if (!w) {
+            continue;
+        }
+        std::optional<XWindow>* slot = nullptr;
+        if (w->rect.size() == QSize(495, 135)) {
+            slot = &out.main;
+        } else if (w->rect.width() == 330) {
+            slot = &out.setup;
+        } else if (w->rect.size() == QSize(22, 22)) {
+            slot = &out.icon;
+        }
+        // Of two candidates the one on the screen counts.
+        if (slot && (!*slot || w->viewable)) {
+            *slot = w;
+        }
+    }
+    return out;
+}
+
+QRect Program::Geometry() const {
+    const ProgramWindows w = Windows();
+    return w.main ? w.main->rect : QRect();
+}
+
+bool Program::Running() const {
+    return process_ && process_->state() == QProcess::Running;
+}
+
+bool Program::WaitForExit(int ms) {
+    return !process_ || WaitFinished(*process_, ms);
+}
+
+void Program::Stop() {
+    x11::Stop(process_);
+}
+
+int Program::RunAnotherCopy(int ms) {
+    QProcess copy;
+    copy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    copy.setStandardOutputFile(QProcess::nullDevice());
+    copy.start(exe_, {});
+    if (!copy.waitForStarted(5000)) {
+        return -1;
+    }
+    if (!WaitFinished(copy, ms)) {
+        copy.kill();
+        copy.waitForFinished(3000);
+        return -1;
+    }
+    return copy.exitStatus() == QProcess::NormalExit ? copy.exitCode() : -1;
+}
+
+}  // namespace x11
