@@ -165,15 +165,25 @@ void VcdWriter::Add(const Sample& sample, std::string& out) {
         stats_.longestIntervalNs = interval;
         stats_.longestIntervalAtNs = stats_.lastNs - stats_.firstNs;
     }
+    std::uint32_t levels = Levels(sample);
     if (sample.missed > 0) {
         // 255 stands for that many or more: the times then tell.
         const std::uint64_t byTime = interval / periodNs_ > 0 ? interval / periodNs_ - 1 : 0;
         stats_.missed += sample.missed < 255 ? sample.missed : std::max<std::uint64_t>(255, byTime);
         ++stats_.gaps;
-        // From when the first missing sample was due until the next one came.
-        SetAt(Micros(stats_.lastNs + periodNs_), current_ | GapBit, out);
+        // From when the first missing sample was due until the next one came. The agent
+        // can be held up between its timer and its clock, so a sample that reports a
+        // gap may come sooner than one period after the last: the mark then goes
+        // between the two, or rides on this sample when both share one µs.
+        const std::uint64_t previous = Micros(stats_.lastNs), now = Micros(sample.ns);
+        if (now > previous) {
+            SetAt(std::clamp(Micros(stats_.lastNs + periodNs_), previous, now - 1),
+                  current_ | GapBit, out);
+        } else {
+            levels |= GapBit;
+        }
     }
-    SetAt(Micros(sample.ns), Levels(sample), out);
+    SetAt(Micros(sample.ns), levels, out);
     stats_.lastNs = sample.ns;
     ++stats_.samples;
 }

@@ -348,3 +348,21 @@ TEST(VcdWriter, LampLevelsChangesOnlyAndMarkedGaps) {
     // The figures' line stands where the writer says, ready to be written over.
     EXPECT_EQ(out.compare(writer.SummaryOffset(), 16, "Figures missing:"), 0);
 }
+
+// An agent held up between its timer and its clock reports missed times on a sample
+// that comes soon after the last: the gap is still marked, and time never goes back.
+TEST(VcdWriter, AGapReportedSoonAfterTheLastSampleStaysInOrder) {
+    agent::VcdWriter writer(0x378, 10000, "sim", "today");
+    std::string out;
+    const std::uint64_t t0 = 5000000000ULL, us = 1000;
+    writer.Begin({t0, 0x00, 0x7F, 0x0C}, out);
+    writer.Add({t0 + 1300 * us, 0x00, 0x7F, 0x0C}, out);
+    writer.Add({t0 + 1340 * us, 0x01, 0x7F, 0x0C, 12}, out);       // sooner than a period
+    writer.Add({t0 + 1340 * us + 200, 0x00, 0x7F, 0x0C, 1}, out);  // within the same µs
+    writer.Add({t0 + 1440 * us, 0x00, 0x7F, 0x0C}, out);
+    writer.Finish(out);
+    const VcdFile f = ReadVcd(out);
+    ASSERT_TRUE(f.ok) << f.error;
+    EXPECT_EQ(f.signals.at("sampling_gap"), (Edges{{0, 0}, {1339, 1}, {1440, 0}}));
+    EXPECT_EQ(writer.Stats().gaps, 2u);
+}
