@@ -63,6 +63,13 @@ xcb_connection_t* Connection() {
     return c;
 }
 
+xcb_atom_t Atom(const char* name) {
+    xcb_connection_t* c = Connection();
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr));
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
 // Whether some client owns the named selection of screen 0 (a window manager
 // owns WM_S0, a tray host _NET_SYSTEM_TRAY_S0).
 bool SelectionOwned(const char* name) {
@@ -70,14 +77,44 @@ bool SelectionOwned(const char* name) {
     if (!c) {
         return false;
     }
-    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr));
-    if (!atom) {
+    const xcb_atom_t atom = Atom(name);
+    if (atom == XCB_ATOM_NONE) {
         return false;
     }
     Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr));
     return owner && owner->owner != XCB_NONE;
+}
+
+// Whether the window manager takes in a window mapped now. Owning WM_S0 is not
+// enough: openbox leaves a map request that came during its start-up unhandled
+// until some later event wakes it, so a tray host or a window started at once
+// would stay off the screen. A property change on the root is such an event.
+bool ManagesNewWindows() {
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t probe = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(c, probe);
+    const xcb_atom_t nudge = Atom("_TARVIK_TEST_NUDGE");
+    const bool managed = QTest::qWaitFor(
+        [&] {
+            const std::uint32_t any = 0;
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, nudge, XCB_ATOM_CARDINAL, 32, 1,
+                                &any);
+            Reply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c, xcb_query_tree(c, probe), nullptr));
+            return tree && tree->parent != tree->root;  // framed by the manager
+        },
+        10000);
+    xcb_destroy_window(c, probe);
+    xcb_delete_property(c, root, nudge);
+    xcb_flush(c);
+    return managed;
 }
 
 QString Hex(std::uint16_t address) {
@@ -189,7 +226,13 @@ Desktop::Desktop(Parts parts) {
     const QStringList openbox = {QStringLiteral("openbox"), QStringLiteral("--sm-disable")};
     wm_ = parts.slowWindowManager ? Start(QStringLiteral("nice"), QStringList{"-n", "19"} + openbox)
                                   : Start(openbox[0], openbox.mid(1));
-    wmReady_ = QTest::qWaitFor([] { return SelectionOwned("WM_S0"); }, 10000);
+    // After the X server has started or reset (Xvfb does when its last client
+    // leaves), the first key switches the keyboard's source device; the window
+    // manager then drops and re-takes its key bindings, and a shortcut sent at
+    // that moment (Alt+F4) would reach the window instead. One harmless key
+    // now, and the probe waits until the manager has dealt with it.
+    wmReady_ = QTest::qWaitFor([] { return SelectionOwned("WM_S0"); }, 10000) &&
+               Xdo({"key", "shift"}).code == 0 && ManagesNewWindows();
     if (parts.trayHost) {
         StartTrayHost();
     }
