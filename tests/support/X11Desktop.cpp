@@ -7,14 +7,17 @@
 #include <QScreen>
 #include <QTest>
 #include <QThread>
+#include <csignal>
 #include <cstdlib>
 
+#include <sys/prctl.h>
 #include <xcb/xcb.h>
 
 namespace x11 {
 namespace {
 
 const QString ProgramExe = QStringLiteral(TARVIK_EXE);
+constexpr char TraySelection[] = "_NET_SYSTEM_TRAY_S0";
 const QString AgentExe = QStringLiteral(AGENT_EXE);
 
 bool WaitFinished(QProcess& p, int ms) {
@@ -25,6 +28,9 @@ std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args)
     auto p = std::make_unique<QProcess>();
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->setStandardOutputFile(QProcess::nullDevice());
+    // Ended with us even when this test dies: a window manager or tray host left
+    // behind would take the next run's desktop.
+    p->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     p->start(program, args);
     if (!p->waitForStarted(5000)) {
         return nullptr;
@@ -71,7 +77,7 @@ xcb_atom_t Atom(const char* name) {
 }
 
 // Whether some client owns the named selection of screen 0 (a window manager
-// owns WM_S0, a tray host _NET_SYSTEM_TRAY_S0).
+// owns WM_S0, a tray host the tray selection).
 bool SelectionOwned(const char* name) {
     xcb_connection_t* c = Connection();
     if (!c) {
@@ -253,14 +259,21 @@ Desktop::~Desktop() {
 }
 
 bool Desktop::StartTrayHost() {
+    if (SelectionOwned(TraySelection)) {
+        return true;  // another host serves the tray: trayer would not get it
+    }
     tray_ = Start(QStringLiteral("trayer"),
                   {"--edge", "top", "--align", "right", "--SetDockType", "true", "--widthtype",
                    "request", "--height", "24", "--transparent", "false", "--tint", "0x000000"});
-    return tray_ && QTest::qWaitFor([] { return SelectionOwned("_NET_SYSTEM_TRAY_S0"); }, 10000);
+    return tray_ && QTest::qWaitFor([] { return SelectionOwned(TraySelection); }, 10000);
 }
 
 void Desktop::StopTrayHost() {
-    Stop(tray_);
+    if (tray_) {
+        Stop(tray_);
+        // The server frees the tray once it has seen the host's connection close.
+        (void)QTest::qWaitFor([] { return !SelectionOwned(TraySelection); }, 10000);
+    }
 }
 
 bool Desktop::OwnTrayHost() const {

@@ -77,7 +77,8 @@ public:
     // A window manager manages the screen (ours, or one that ran already).
     bool WindowManagerReady() const { return wmReady_; }
 
-    // A tray host owns the tray; false when none came up within 10 s.
+    // A tray host owns the tray: ours, unless another already runs on the
+    // display; false when none came up within 10 s.
     bool StartTrayHost();
     void StopTrayHost();
     // The tray host runs and is ours (only ours can be restarted).
