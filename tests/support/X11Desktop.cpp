@@ -33,6 +33,7 @@ std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args)
     p->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     p->start(program, args);
     if (!p->waitForStarted(5000)) {
+        qWarning("%s did not start: %s", qPrintable(program), qPrintable(p->errorString()));
         return nullptr;
     }
     return p;
@@ -152,30 +153,65 @@ Run Xdo(const QStringList& args) {
     return Tool(QStringLiteral("xdotool"), args);
 }
 
+namespace {
+
+struct PointerState {
+    QPoint at;
+    bool buttonDown = false;
+};
+
+std::optional<PointerState> QueryPointer() {
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return std::nullopt;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    Reply<xcb_query_pointer_reply_t> p(
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr));
+    if (!p) {
+        return std::nullopt;
+    }
+    return PointerState{QPoint(p->root_x, p->root_y), (p->mask & XCB_BUTTON_MASK_1) != 0};
+}
+
+// Presses or releases the left button; returns once the server has done it.
+void LeftButton(bool down) {
+    Xdo({down ? "mousedown" : "mouseup", "1"});
+    (void)QTest::qWaitFor(
+        [down] {
+            const auto p = QueryPointer();
+            return p && p->buttonDown == down;
+        },
+        10000);
+}
+
+}  // namespace
+
+QPoint Pointer() {
+    const auto p = QueryPointer();
+    return p ? p->at : QPoint();
+}
+
 void MoveTo(QPoint p) {
-    // No --sync: it waits forever when the pointer already stands there.
+    // No --sync: it waits forever when the pointer already stands there. Once
+    // the server has the pointer there, the windows get the motion before any
+    // press or move that follows.
     Xdo({"mousemove", QString::number(p.x()), QString::number(p.y())});
-    QTest::qWait(20);
+    (void)QTest::qWaitFor([p] { return Pointer() == p; }, 10000);
 }
 
 void Click(QPoint p, int button) {
     MoveTo(p);
-    QTest::qWait(50);
     Xdo({"click", QString::number(button)});
-    QTest::qWait(100);
 }
 
 void Drag(QPoint from, QPoint to) {
     MoveTo(from);
-    QTest::qWait(50);
-    Xdo({"mousedown", "1"});
+    LeftButton(true);
     for (int i = 1; i <= 10; ++i) {
-        QTest::qWait(30);
         MoveTo(from + (to - from) * i / 10);
     }
-    QTest::qWait(50);
-    Xdo({"mouseup", "1"});
-    QTest::qWait(200);
+    LeftButton(false);
 }
 
 QImage Grab(const QRect& area) {
@@ -339,7 +375,18 @@ QByteArray Program::ReadIni() const {
 }
 
 bool Program::Start() {
+    // The X server may give the new copy's windows the ids the last copy's had,
+    // and a window manager still busy with those would move and size the new
+    // ones after them. So the old windows must be gone and dealt with first.
+    if (lastPid_ != 0) {
+        const QStringList search = {"search", "--pid", QString::number(lastPid_)};
+        if (!QTest::qWaitFor([&] { return Xdo(search).out.isEmpty(); }, 10000) ||
+            (SelectionOwned("WM_S0") && !ManagesNewWindows())) {
+            return false;
+        }
+    }
     process_ = x11::Start(exe_, {});
+    lastPid_ = process_ ? process_->processId() : 0;
     return process_ != nullptr;
 }
 

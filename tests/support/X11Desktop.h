@@ -30,7 +30,9 @@ struct Run {
 Run Tool(const QString& program, const QStringList& args);
 Run Xdo(const QStringList& args);
 
-// The mouse, as a user moves it (XTest through xdotool).
+// The mouse, as a user moves it (XTest through xdotool). Each step returns
+// once the X server has done it; what the windows make of it, the caller waits for.
+QPoint Pointer();
 void MoveTo(QPoint p);
 void Click(QPoint p, int button = 1);
 void Drag(QPoint from, QPoint to);
@@ -117,7 +119,8 @@ public:
     void WriteIni(const QByteArray& text) const;
     QByteArray ReadIni() const;
 
-    // Starts the copy (the settings file stays as it is).
+    // Starts the copy (the settings file stays as it is), once the window
+    // manager has dealt with the windows of the copy that ran before.
     bool Start();
     // Waits until the main and the setup window, and the tray icon when asked,
     // are on the screen.
@@ -140,6 +143,7 @@ private:
     QTemporaryDir folder_;
     QString exe_;
     std::unique_ptr<QProcess> process_;
+    qint64 lastPid_ = 0;
 };
 
 }  // namespace x11
