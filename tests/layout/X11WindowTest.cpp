@@ -49,9 +49,10 @@ QPoint Lamp(int pin) {
     return {177 + 11 * (pin - 1) + 3, 102 + 3};
 }
 
-// Whether the window's data lamps show the port's value: red for a high line.
-bool ShowsPort(const QRect& window, int value) {
-    const QImage now = x11::Grab(window);
+// Whether a picture of the window shows the port's value on the data lamps:
+// red for a high line. Each tick reads the lines one by one, so a tick that
+// straddles a change shows part of it until the next.
+bool ShowsPort(const QImage& now, int value) {
     for (int pin = 2; pin <= 9; ++pin) {
         const QRgb lamp = now.pixel(Lamp(pin));
         if (value & (1 << (pin - 2)) ? !Reddish(lamp) : !Yellowish(lamp)) {
@@ -84,7 +85,8 @@ protected:
         if (port < 0 || !program_.Start() || !program_.WaitForWindows())
             return false;
         // Its first ticks have run and painted once the lamps show the port.
-        return QTest::qWaitFor([&] { return ShowsPort(program_.Geometry(), port); }, 15000);
+        return QTest::qWaitFor([&] { return ShowsPort(x11::Grab(program_.Geometry()), port); },
+                               15000);
     }
     x11::Desktop& desktop() { return *desktop_; }
 
@@ -130,33 +132,34 @@ TEST_F(RunningWindow, ClickingTheToggleOfPin5FlipsDataBit3) {
 
 TEST_F(RunningWindow, APortChangeShowsOnToggleAndLamp) {
     ASSERT_TRUE(StartProgram());
-    desktop().Write(0x378, 0x00);
     const QRect g = program_.Geometry();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Yellowish(x11::Grab(g).pixel(Lamp(4))); }, 10000));
-    const QImage low = x11::Grab(g);
-    EXPECT_TRUE(Yellowish(low.pixel(Toggle(4) + QPoint(-6, 6))));
+    // The lamps and the faces of pins 3 and 4 (a face is red while its line is high).
+    QImage now;
+    auto shows = [&](int value) {
+        now = x11::Grab(g);
+        return ShowsPort(now, value) &&
+               Reddish(now.pixel(Toggle(3) + QPoint(-6, 6))) == bool(value & 0x02) &&
+               Reddish(now.pixel(Toggle(4) + QPoint(-6, 6))) == bool(value & 0x04);
+    };
+    desktop().Write(0x378, 0x00);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(0x00); }, 10000));
+    EXPECT_TRUE(Yellowish(now.pixel(Toggle(4) + QPoint(-6, 6))));
 
     // Pins 2 and 4 high (bits 0 and 2); the others stay low.
     desktop().Write(0x378, 0x05);
     QElapsedTimer clock;
     clock.start();
-    QImage now;
-    const bool changed = QTest::qWaitFor(
-        [&] {
-            now = x11::Grab(g);
-            return Reddish(now.pixel(Lamp(4))) && Reddish(now.pixel(Toggle(4) + QPoint(-6, 6)));
-        },
-        10000);
+    const bool changed = QTest::qWaitFor([&] { return shows(0x05); }, 10000);
     const qint64 elapsed = clock.elapsed();
-    ASSERT_TRUE(changed) << std::hex << now.pixel(Lamp(4)) << " "
-                         << now.pixel(Toggle(4) + QPoint(-6, 6)) << " port "
+    EXPECT_TRUE(changed) << std::hex << "lamps 2, 3, 4, 9: " << now.pixel(Lamp(2)) << " "
+                         << now.pixel(Lamp(3)) << " " << now.pixel(Lamp(4)) << " "
+                         << now.pixel(Lamp(9))
+                         << ", faces 3, 4: " << now.pixel(Toggle(3) + QPoint(-6, 6)) << " "
+                         << now.pixel(Toggle(4) + QPoint(-6, 6)) << ", port "
                          << desktop().Read(0x378);
     // Recorded, not judged: how fast depends on the machine.
     RecordProperty("face_and_lamp_ms", static_cast<int>(elapsed));
-    EXPECT_TRUE(Reddish(now.pixel(Lamp(2))));
-    EXPECT_TRUE(Yellowish(now.pixel(Lamp(3))));
     EXPECT_TRUE(Yellowish(now.pixel(Toggle(3) + QPoint(-6, 6))));
-    EXPECT_TRUE(Yellowish(now.pixel(Lamp(9))));
     if (!qEnvironmentVariableIsEmpty("TARVIK_SHOT")) {
         const QImage shot = x11::Grab(g.adjusted(-30, -30, 30, 30));
         shot.save(qEnvironmentVariable("TARVIK_SHOT"));
