@@ -83,7 +83,7 @@ TEST_F(SetupOnX11, TheButtonOpensTheFreshPanelAndSettingsSurviveARestart) {
         },
         15000))
         << "panel at " << setup.top() - main.top() << ", height " << setup.height();
-    QTest::qWait(500);
+    QTest::qWait(500);  // the last paint, for the picture only
     Screenshot(ShotFolder(), QStringLiteral("setup-open.png"), main.united(setup));
 
     // Change settings with the mouse: hints on (grpMisc 17, 93 + chkHintVisible 8, 31),
