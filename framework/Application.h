@@ -28,6 +28,9 @@ public:
     // loop ends as soon as it runs (or at once, if it is running already).
     void Terminate();
     bool Terminated() const { return Terminated_; }
+    // Withdraws a request the message loop has not acted on: a process that
+    // starts the main form again (as the tests do) starts it afresh.
+    void CancelTerminate() { Terminated_ = false; }
 
     // Processes every pending event, as the message loop would.
     void ProcessMessages();

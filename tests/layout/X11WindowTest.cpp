@@ -41,6 +41,27 @@ int Differences(const QImage& a, const QImage& b, const QRect& excluded = {}) {
     return n;
 }
 
+// Channel k's toggle button centre and pin p's lamp centre, in window coordinates.
+QPoint Toggle(int pin) {
+    return {10 + 60 * (pin - 2) + 17 + 11, 42 + 11};
+}
+QPoint Lamp(int pin) {
+    return {177 + 11 * (pin - 1) + 3, 102 + 3};
+}
+
+// Whether a picture of the window shows the port's value on the data lamps:
+// red for a high line. Each tick reads the lines one by one, so a tick that
+// straddles a change shows part of it until the next.
+bool ShowsPort(const QImage& now, int value) {
+    for (int pin = 2; pin <= 9; ++pin) {
+        const QRgb lamp = now.pixel(Lamp(pin));
+        if (value & (1 << (pin - 2)) ? !Reddish(lamp) : !Yellowish(lamp)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 class RunningWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -55,27 +76,23 @@ protected:
     }
     void TearDown() override { program_.Stop(); }
 
-    // Starts the program with the given settings; false when its windows did not show.
+    // Starts the program with the given settings, the pointer away from it;
+    // false when its windows did not show the port's state.
     bool StartProgram(const QByteArray& ini = {}) {
         program_.WriteIni(ini);
-        if (!program_.Start() || !program_.WaitForWindows())
+        x11::MoveTo({0, 0});
+        const int port = desktop_->Read(0x378);
+        if (port < 0 || !program_.Start() || !program_.WaitForWindows())
             return false;
-        QTest::qWait(500);  // the first pictures and the timers settle
-        return true;
+        // Its first ticks have run and painted once the lamps show the port.
+        return QTest::qWaitFor([&] { return ShowsPort(x11::Grab(program_.Geometry()), port); },
+                               15000);
     }
     x11::Desktop& desktop() { return *desktop_; }
 
     static inline std::unique_ptr<x11::Desktop> desktop_;
     x11::Program program_;
 };
-
-// Channel k's toggle button centre and pin p's lamp centre, in window coordinates.
-QPoint Toggle(int pin) {
-    return {10 + 60 * (pin - 2) + 17 + 11, 42 + 11};
-}
-QPoint Lamp(int pin) {
-    return {177 + 11 * (pin - 1) + 3, 102 + 3};
-}
 
 }  // namespace
 
@@ -87,18 +104,18 @@ TEST_F(RunningWindow, IsTheSkinSizeAndKeyColourSpotsLetClicksThrough) {
     Behind behind;
     behind.setGeometry(g.adjusted(-20, -20, 20, 20));
     behind.show();
+    // Shown later, but below: the program's window stays on top.
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&behind));
-    QTest::qWait(300);
 
     // On the body between controls the window takes the press.
     x11::Click(program_.At(100, 90));
-    QTest::qWait(200);
+    QTest::qWait(200);  // time for a press that should not come
     EXPECT_EQ(behind.presses, 0);
     // Below the body, beside the connector, there is no window.
     x11::Click(program_.At(60, 120));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return behind.presses == 1; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return behind.presses == 1; }, 10000));
     x11::Click(program_.At(440, 120));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return behind.presses == 2; }, 1000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return behind.presses == 2; }, 10000));
     EXPECT_EQ(program_.Geometry().size(), QSize(495, 135));
 }
 
@@ -107,41 +124,42 @@ TEST_F(RunningWindow, ClickingTheToggleOfPin5FlipsDataBit3) {
     const int before = desktop().Read(0x378);
     ASSERT_GE(before, 0);
     x11::Click(program_.At(Toggle(5).x(), Toggle(5).y()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop().Read(0x378) == (before ^ 0x08); }, 2000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop().Read(0x378) == (before ^ 0x08); }, 10000))
         << std::hex << before << " -> " << desktop().Read(0x378);
     x11::Click(program_.At(Toggle(5).x(), Toggle(5).y()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop().Read(0x378) == before; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop().Read(0x378) == before; }, 10000));
 }
 
 TEST_F(RunningWindow, APortChangeShowsOnToggleAndLamp) {
     ASSERT_TRUE(StartProgram());
-    desktop().Write(0x378, 0x00);
     const QRect g = program_.Geometry();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Yellowish(x11::Grab(g).pixel(Lamp(4))); }, 2000));
-    const QImage low = x11::Grab(g);
-    EXPECT_TRUE(Yellowish(low.pixel(Toggle(4) + QPoint(-6, 6))));
+    // The lamps and the faces of pins 3 and 4 (a face is red while its line is high).
+    QImage now;
+    auto shows = [&](int value) {
+        now = x11::Grab(g);
+        return ShowsPort(now, value) &&
+               Reddish(now.pixel(Toggle(3) + QPoint(-6, 6))) == bool(value & 0x02) &&
+               Reddish(now.pixel(Toggle(4) + QPoint(-6, 6))) == bool(value & 0x04);
+    };
+    desktop().Write(0x378, 0x00);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(0x00); }, 10000));
+    EXPECT_TRUE(Yellowish(now.pixel(Toggle(4) + QPoint(-6, 6))));
 
     // Pins 2 and 4 high (bits 0 and 2); the others stay low.
     desktop().Write(0x378, 0x05);
     QElapsedTimer clock;
     clock.start();
-    QImage now;
-    const bool changed = QTest::qWaitFor(
-        [&] {
-            now = x11::Grab(g);
-            return Reddish(now.pixel(Lamp(4))) && Reddish(now.pixel(Toggle(4) + QPoint(-6, 6)));
-        },
-        10000);
+    const bool changed = QTest::qWaitFor([&] { return shows(0x05); }, 10000);
     const qint64 elapsed = clock.elapsed();
-    ASSERT_TRUE(changed) << std::hex << now.pixel(Lamp(4)) << " "
-                         << now.pixel(Toggle(4) + QPoint(-6, 6)) << " port "
+    EXPECT_TRUE(changed) << std::hex << "lamps 2, 3, 4, 9: " << now.pixel(Lamp(2)) << " "
+                         << now.pixel(Lamp(3)) << " " << now.pixel(Lamp(4)) << " "
+                         << now.pixel(Lamp(9))
+                         << ", faces 3, 4: " << now.pixel(Toggle(3) + QPoint(-6, 6)) << " "
+                         << now.pixel(Toggle(4) + QPoint(-6, 6)) << ", port "
                          << desktop().Read(0x378);
     // Recorded, not judged: how fast depends on the machine.
     RecordProperty("face_and_lamp_ms", static_cast<int>(elapsed));
-    EXPECT_TRUE(Reddish(now.pixel(Lamp(2))));
-    EXPECT_TRUE(Yellowish(now.pixel(Lamp(3))));
     EXPECT_TRUE(Yellowish(now.pixel(Toggle(3) + QPoint(-6, 6))));
-    EXPECT_TRUE(Yellowish(now.pixel(Lamp(9))));
     if (!qEnvironmentVariableIsEmpty("TARVIK_SHOT")) {
         const QImage shot = x11::Grab(g.adjusted(-30, -30, 30, 30));
         shot.save(qEnvironmentVariable("TARVIK_SHOT"));
@@ -153,13 +171,13 @@ TEST_F(RunningWindow, DraggingTheBodyMovesTheWindowAndDraggingAControlDoesNot) {
     const QRect start = program_.Geometry();
     x11::Drag(program_.At(100, 90), program_.At(160, 130));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return program_.Geometry().topLeft() == start.topLeft() + QPoint(60, 40); }, 2000))
+        [&] { return program_.Geometry().topLeft() == start.topLeft() + QPoint(60, 40); }, 10000))
         << program_.Geometry().x() << "," << program_.Geometry().y();
 
     const QRect moved = program_.Geometry();
     x11::Drag(program_.At(Toggle(6).x(), Toggle(6).y()),
               program_.At(Toggle(6).x() + 60, Toggle(6).y() + 40));
-    QTest::qWait(300);
+    QTest::qWait(300);  // time for a move that should not come
     EXPECT_EQ(program_.Geometry().topLeft(), moved.topLeft());
 }
 
@@ -172,11 +190,11 @@ TEST_F(RunningWindow, HintsShowOnlyWhenSwitchedOn) {
         const QPoint hide = program_.At(455, 13);
         const QRect area(hide - QPoint(400, 150), hide + QPoint(40, 150));
         const QRect button(QPoint(447, 5) + g.topLeft() - area.topLeft(), QSize(16, 16));
-        x11::MoveTo(program_.At(300, 20));  // outside the window, over nothing of it
-        QTest::qWait(300);
+        // Outside the window, over nothing of it: nothing of the window is hot and
+        // no hint is on its way, for the pointer came from afar.
+        x11::MoveTo(program_.At(300, 20));
         const QImage before = x11::Grab(area);
         x11::MoveTo(hide);
-        QTest::qWait(100);
         x11::MoveTo(hide + QPoint(1, 0));
         QImage after;
         const auto changed = [&] {
@@ -201,7 +219,7 @@ TEST_F(RunningWindow, AKilledAgentShowsFailedReadsAndOneStartedAgainIsReached) {
     ASSERT_TRUE(StartProgram());
     const QRect g = program_.Geometry();
     desktop().Write(0x378, 0xA5);  // pins 2, 4, 7, 9 high
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Reddish(x11::Grab(g).pixel(Lamp(2))); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Reddish(x11::Grab(g).pixel(Lamp(2))); }, 10000));
 
     // Failed reads give 0: every data lamp and face goes low, and the window
     // still follows the mouse.
@@ -212,10 +230,10 @@ TEST_F(RunningWindow, AKilledAgentShowsFailedReadsAndOneStartedAgainIsReached) {
             return Yellowish(now.pixel(Lamp(2))) && Yellowish(now.pixel(Lamp(9))) &&
                    Yellowish(now.pixel(Toggle(4) + QPoint(-6, 6)));
         },
-        2000));
+        10000));
     x11::Drag(program_.At(100, 90), program_.At(130, 110));
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return program_.Geometry().topLeft() == g.topLeft() + QPoint(30, 20); }, 2000));
+        [&] { return program_.Geometry().topLeft() == g.topLeft() + QPoint(30, 20); }, 10000));
     const QRect moved = program_.Geometry();
 
     // The same connection reaches the new agent on its next requests.
@@ -226,8 +244,8 @@ TEST_F(RunningWindow, AKilledAgentShowsFailedReadsAndOneStartedAgainIsReached) {
             const QImage now = x11::Grab(moved);
             return Reddish(now.pixel(Lamp(3))) && Yellowish(now.pixel(Lamp(2)));
         },
-        3000));
+        10000));
     x11::Click(program_.At(Toggle(5).x(), Toggle(5).y()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop().Read(0x378) == 0x0A; }, 2000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return desktop().Read(0x378) == 0x0A; }, 10000))
         << std::hex << desktop().Read(0x378);
 }

@@ -20,6 +20,8 @@ struct Box {
 class WindowHarness {
 public:
     WindowHarness() {
+        // Each harness is a fresh start, whatever an earlier test in this process asked for.
+        Application->CancelTerminate();
         Application->SetBoxReporter([this](auto k, auto c, auto t) { boxes.push_back({k, c, t}); });
     }
     ~WindowHarness() { Close(); }

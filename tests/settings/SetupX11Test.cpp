@@ -25,9 +25,15 @@ bool WaitForWindows(x11::Program& program, QRect& main, QRect& setup) {
     return true;
 }
 
-void Click(QPoint p) {
-    x11::Xdo({"mousemove", QString::number(p.x()), QString::number(p.y()), "click", "1"});
-    QTest::qWait(200);
+// Waits until the window manager has placed both windows and the closed panel
+// lies where the boundary puts it (-14: the button above the main window).
+bool WaitForClosedPanel(x11::Program& program, QRect& main, QRect& setup) {
+    return QTest::qWaitFor(
+        [&] {
+            return WaitForWindows(program, main, setup) &&
+                   setup.topLeft() == main.topLeft() + QPoint(89, 14) && setup.height() == 80;
+        },
+        15000);
 }
 
 void Screenshot(const QString& folder, const QString& name, const QRect& area) {
@@ -63,17 +69,13 @@ TEST_F(SetupOnX11, TheButtonOpensTheFreshPanelAndSettingsSurviveARestart) {
     ASSERT_TRUE(program_.ReadIni().isEmpty());
     ASSERT_TRUE(program_.Start());
     QRect main, setup;
-    ASSERT_TRUE(WaitForWindows(program_, main, setup));
-    QTest::qWait(1500);  // the start-up's own pause, and the first paint
-    // The window manager may still have placed the windows after they first showed.
-    ASSERT_TRUE(WaitForWindows(program_, main, setup));
-    EXPECT_EQ(setup.top(), main.top() + 14);  // closed, at the default boundary
-    EXPECT_EQ(setup.left(), main.left() + 89);
-    EXPECT_EQ(setup.height(), 80);
+    ASSERT_TRUE(WaitForClosedPanel(program_, main, setup))
+        << "panel at " << setup.left() - main.left() << ", " << setup.top() - main.top()
+        << ", height " << setup.height();
     Screenshot(ShotFolder(), QStringLiteral("setup-closed.png"), main);
 
     // btnSetup at panel (286, 5) + 8: above the main window's body.
-    Click(setup.topLeft() + QPoint(294, 13));
+    x11::Click(setup.topLeft() + QPoint(294, 13));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             return WaitForWindows(program_, main, setup) && setup.top() == main.top() - 231 &&
@@ -81,16 +83,16 @@ TEST_F(SetupOnX11, TheButtonOpensTheFreshPanelAndSettingsSurviveARestart) {
         },
         15000))
         << "panel at " << setup.top() - main.top() << ", height " << setup.height();
-    QTest::qWait(500);
+    QTest::qWait(500);  // the last paint, for the picture only
     Screenshot(ShotFolder(), QStringLiteral("setup-open.png"), main.united(setup));
 
     // Change settings with the mouse: hints on (grpMisc 17, 93 + chkHintVisible 8, 31),
     // the tray shows pin 5, pin 4 switches downward.
-    Click(setup.topLeft() + QPoint(17 + 8 + 7, 93 + 31 + 8));
-    Click(main.topLeft() + QPoint(10 + 60 * 3 + 8, 54));
-    Click(main.topLeft() + QPoint(10 + 60 * 2 + 39 + 8, 54));
+    x11::Click(setup.topLeft() + QPoint(17 + 8 + 7, 93 + 31 + 8));
+    x11::Click(main.topLeft() + QPoint(10 + 60 * 3 + 8, 54));
+    x11::Click(main.topLeft() + QPoint(10 + 60 * 2 + 39 + 8, 54));
 
-    Click(main.topLeft() + QPoint(479, 13));  // btnClose
+    x11::Click(main.topLeft() + QPoint(479, 13));  // btnClose
     ASSERT_TRUE(program_.WaitForExit(10000));
     const QByteArray first = program_.ReadIni();
     EXPECT_TRUE(first.contains("[Misc]\r\n")) << first.constData();
@@ -101,11 +103,8 @@ TEST_F(SetupOnX11, TheButtonOpensTheFreshPanelAndSettingsSurviveARestart) {
 
     // Started again, the program comes up with the saved values and saves them unchanged.
     ASSERT_TRUE(program_.Start());
-    ASSERT_TRUE(WaitForWindows(program_, main, setup));
-    QTest::qWait(1500);
-    ASSERT_TRUE(WaitForWindows(program_, main, setup));
-    EXPECT_EQ(setup.top(), main.top() + 14);
-    Click(main.topLeft() + QPoint(479, 13));
+    EXPECT_TRUE(WaitForClosedPanel(program_, main, setup));
+    x11::Click(main.topLeft() + QPoint(479, 13));
     ASSERT_TRUE(program_.WaitForExit(10000));
     EXPECT_EQ(program_.ReadIni(), first);
 }
@@ -132,14 +131,14 @@ TEST_F(SetupOnX11, AClickRightAfterStartUpOnABusyMachineOpensThePanelAtTheMainWi
         // The window manager may still move a window it has just shown, and a
         // click can miss: one that left the panel closed is made again.
         for (int click = 0; click < 3 && !open() && w.setup; ++click) {
-            Click(w.setup->rect.topLeft() + QPoint(294, 13));
-            (void)QTest::qWaitFor(open, 5000);
+            x11::Click(w.setup->rect.topLeft() + QPoint(294, 13));
+            (void)QTest::qWaitFor(open, 15000);
         }
         auto offset = [&] {
             return w.main && w.setup ? w.setup->rect.topLeft() - w.main->rect.topLeft() : QPoint();
         };
         const bool placed =
-            QTest::qWaitFor([&] { return open() && offset() == QPoint(89, -231); }, 5000);
+            QTest::qWaitFor([&] { return open() && offset() == QPoint(89, -231); }, 15000);
         // Dragged by its body, the main window takes the open panel along.
         bool followed = false;
         if (placed) {
@@ -151,7 +150,7 @@ TEST_F(SetupOnX11, AClickRightAfterStartUpOnABusyMachineOpensThePanelAtTheMainWi
                     return open() && w.main->rect.topLeft() == moved &&
                            offset() == QPoint(89, -231);
                 },
-                5000);
+                15000);
         }
         if (!placed || !followed) {
             ++misplaced;

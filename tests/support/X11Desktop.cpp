@@ -7,14 +7,17 @@
 #include <QScreen>
 #include <QTest>
 #include <QThread>
+#include <csignal>
 #include <cstdlib>
 
+#include <sys/prctl.h>
 #include <xcb/xcb.h>
 
 namespace x11 {
 namespace {
 
 const QString ProgramExe = QStringLiteral(TARVIK_EXE);
+constexpr char TraySelection[] = "_NET_SYSTEM_TRAY_S0";
 const QString AgentExe = QStringLiteral(AGENT_EXE);
 
 bool WaitFinished(QProcess& p, int ms) {
@@ -25,8 +28,12 @@ std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args)
     auto p = std::make_unique<QProcess>();
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->setStandardOutputFile(QProcess::nullDevice());
+    // Ended with us even when this test dies: a window manager or tray host left
+    // behind would take the next run's desktop.
+    p->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     p->start(program, args);
     if (!p->waitForStarted(5000)) {
+        qWarning("%s did not start: %s", qPrintable(program), qPrintable(p->errorString()));
         return nullptr;
     }
     return p;
@@ -63,21 +70,58 @@ xcb_connection_t* Connection() {
     return c;
 }
 
+xcb_atom_t Atom(const char* name) {
+    xcb_connection_t* c = Connection();
+    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr));
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
 // Whether some client owns the named selection of screen 0 (a window manager
-// owns WM_S0, a tray host _NET_SYSTEM_TRAY_S0).
+// owns WM_S0, a tray host the tray selection).
 bool SelectionOwned(const char* name) {
     xcb_connection_t* c = Connection();
     if (!c) {
         return false;
     }
-    Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(qstrlen(name)), name), nullptr));
-    if (!atom) {
+    const xcb_atom_t atom = Atom(name);
+    if (atom == XCB_ATOM_NONE) {
         return false;
     }
     Reply<xcb_get_selection_owner_reply_t> owner(
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr));
     return owner && owner->owner != XCB_NONE;
+}
+
+// Whether the window manager takes in a window mapped now. Owning WM_S0 is not
+// enough: openbox leaves a map request that came during its start-up unhandled
+// until some later event wakes it, so a tray host or a window started at once
+// would stay off the screen. A property change on the root is such an event.
+bool ManagesNewWindows() {
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t probe = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(c, probe);
+    const xcb_atom_t nudge = Atom("_TARVIK_TEST_NUDGE");
+    const bool managed = QTest::qWaitFor(
+        [&] {
+            const std::uint32_t any = 0;
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, nudge, XCB_ATOM_CARDINAL, 32, 1,
+                                &any);
+            Reply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(c, xcb_query_tree(c, probe), nullptr));
+            return tree && tree->parent != tree->root;  // framed by the manager
+        },
+        10000);
+    xcb_destroy_window(c, probe);
+    xcb_delete_property(c, root, nudge);
+    xcb_flush(c);
+    return managed;
 }
 
 QString Hex(std::uint16_t address) {
@@ -109,30 +153,65 @@ Run Xdo(const QStringList& args) {
     return Tool(QStringLiteral("xdotool"), args);
 }
 
+namespace {
+
+struct PointerState {
+    QPoint at;
+    bool buttonDown = false;
+};
+
+std::optional<PointerState> QueryPointer() {
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return std::nullopt;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    Reply<xcb_query_pointer_reply_t> p(
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr));
+    if (!p) {
+        return std::nullopt;
+    }
+    return PointerState{QPoint(p->root_x, p->root_y), (p->mask & XCB_BUTTON_MASK_1) != 0};
+}
+
+// Presses or releases the left button; returns once the server has done it.
+void LeftButton(bool down) {
+    Xdo({down ? "mousedown" : "mouseup", "1"});
+    (void)QTest::qWaitFor(
+        [down] {
+            const auto p = QueryPointer();
+            return p && p->buttonDown == down;
+        },
+        10000);
+}
+
+}  // namespace
+
+QPoint Pointer() {
+    const auto p = QueryPointer();
+    return p ? p->at : QPoint();
+}
+
 void MoveTo(QPoint p) {
-    // No --sync: it waits forever when the pointer already stands there.
+    // No --sync: it waits forever when the pointer already stands there. Once
+    // the server has the pointer there, the windows get the motion before any
+    // press or move that follows.
     Xdo({"mousemove", QString::number(p.x()), QString::number(p.y())});
-    QTest::qWait(20);
+    (void)QTest::qWaitFor([p] { return Pointer() == p; }, 10000);
 }
 
 void Click(QPoint p, int button) {
     MoveTo(p);
-    QTest::qWait(50);
     Xdo({"click", QString::number(button)});
-    QTest::qWait(100);
 }
 
 void Drag(QPoint from, QPoint to) {
     MoveTo(from);
-    QTest::qWait(50);
-    Xdo({"mousedown", "1"});
+    LeftButton(true);
     for (int i = 1; i <= 10; ++i) {
-        QTest::qWait(30);
         MoveTo(from + (to - from) * i / 10);
     }
-    QTest::qWait(50);
-    Xdo({"mouseup", "1"});
-    QTest::qWait(200);
+    LeftButton(false);
 }
 
 QImage Grab(const QRect& area) {
@@ -189,7 +268,13 @@ Desktop::Desktop(Parts parts) {
     const QStringList openbox = {QStringLiteral("openbox"), QStringLiteral("--sm-disable")};
     wm_ = parts.slowWindowManager ? Start(QStringLiteral("nice"), QStringList{"-n", "19"} + openbox)
                                   : Start(openbox[0], openbox.mid(1));
-    wmReady_ = QTest::qWaitFor([] { return SelectionOwned("WM_S0"); }, 10000);
+    // After the X server has started or reset (Xvfb does when its last client
+    // leaves), the first key switches the keyboard's source device; the window
+    // manager then drops and re-takes its key bindings, and a shortcut sent at
+    // that moment (Alt+F4) would reach the window instead. One harmless key
+    // now, and the probe waits until the manager has dealt with it.
+    wmReady_ = QTest::qWaitFor([] { return SelectionOwned("WM_S0"); }, 10000) &&
+               Xdo({"key", "shift"}).code == 0 && ManagesNewWindows();
     if (parts.trayHost) {
         StartTrayHost();
     }
@@ -210,14 +295,21 @@ Desktop::~Desktop() {
 }
 
 bool Desktop::StartTrayHost() {
+    if (SelectionOwned(TraySelection)) {
+        return true;  // another host serves the tray: trayer would not get it
+    }
     tray_ = Start(QStringLiteral("trayer"),
                   {"--edge", "top", "--align", "right", "--SetDockType", "true", "--widthtype",
                    "request", "--height", "24", "--transparent", "false", "--tint", "0x000000"});
-    return tray_ && QTest::qWaitFor([] { return SelectionOwned("_NET_SYSTEM_TRAY_S0"); }, 10000);
+    return tray_ && QTest::qWaitFor([] { return SelectionOwned(TraySelection); }, 10000);
 }
 
 void Desktop::StopTrayHost() {
-    Stop(tray_);
+    if (tray_) {
+        Stop(tray_);
+        // The server frees the tray once it has seen the host's connection close.
+        (void)QTest::qWaitFor([] { return !SelectionOwned(TraySelection); }, 10000);
+    }
 }
 
 bool Desktop::OwnTrayHost() const {
@@ -283,7 +375,18 @@ QByteArray Program::ReadIni() const {
 }
 
 bool Program::Start() {
+    // The X server may give the new copy's windows the ids the last copy's had,
+    // and a window manager still busy with those would move and size the new
+    // ones after them. So the old windows must be gone and dealt with first.
+    if (lastPid_ != 0) {
+        const QStringList search = {"search", "--pid", QString::number(lastPid_)};
+        if (!QTest::qWaitFor([&] { return Xdo(search).out.isEmpty(); }, 10000) ||
+            (SelectionOwned("WM_S0") && !ManagesNewWindows())) {
+            return false;
+        }
+    }
     process_ = x11::Start(exe_, {});
+    lastPid_ = process_ ? process_->processId() : 0;
     return process_ != nullptr;
 }
 

@@ -30,7 +30,9 @@ struct Run {
 Run Tool(const QString& program, const QStringList& args);
 Run Xdo(const QStringList& args);
 
-// The mouse, as a user moves it (XTest through xdotool).
+// The mouse, as a user moves it (XTest through xdotool). Each step returns
+// once the X server has done it; what the windows make of it, the caller waits for.
+QPoint Pointer();
 void MoveTo(QPoint p);
 void Click(QPoint p, int button = 1);
 void Drag(QPoint from, QPoint to);
@@ -77,7 +79,8 @@ public:
     // A window manager manages the screen (ours, or one that ran already).
     bool WindowManagerReady() const { return wmReady_; }
 
-    // A tray host owns the tray; false when none came up within 10 s.
+    // A tray host owns the tray: ours, unless another already runs on the
+    // display; false when none came up within 10 s.
     bool StartTrayHost();
     void StopTrayHost();
     // The tray host runs and is ours (only ours can be restarted).
@@ -116,7 +119,8 @@ public:
     void WriteIni(const QByteArray& text) const;
     QByteArray ReadIni() const;
 
-    // Starts the copy (the settings file stays as it is).
+    // Starts the copy (the settings file stays as it is), once the window
+    // manager has dealt with the windows of the copy that ran before.
     bool Start();
     // Waits until the main and the setup window, and the tray icon when asked,
     // are on the screen.
@@ -139,6 +143,7 @@ private:
     QTemporaryDir folder_;
     QString exe_;
     std::unique_ptr<QProcess> process_;
+    qint64 lastPid_ = 0;
 };
 
 }  // namespace x11
