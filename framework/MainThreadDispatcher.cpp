@@ -4,14 +4,15 @@
 #include <QThread>
 
 bool TMainThreadDispatcher::Synchronize(const std::function<void()>& fn) {
+    // Checked and posted under the lock: once Shutdown has returned, no thread
+    // reaches the application object any more, which may be on its way out.
+    std::unique_lock lock(lock_);
     QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
+    if (shut_ || app == nullptr) {
         return false;
     }
     if (QThread::currentThread() == app->thread()) {
-        if (shut_) {
-            return false;
-        }
+        lock.unlock();
         fn();
         return true;
     }
@@ -40,7 +41,6 @@ bool TMainThreadDispatcher::Synchronize(const std::function<void()>& fn) {
             self->done_.notify_all();
         },
         Qt::QueuedConnection);
-    std::unique_lock lock(lock_);
     done_.wait(lock, [&] { return *ran || shut_; });
     return *ran;
 }
