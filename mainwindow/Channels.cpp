@@ -80,10 +80,12 @@ void TForm1::btnPoint2Click(QObject* sender) {
 }
 
 void TForm1::PinStop(TPainterThread* sender) {
+    MarkPulse(sender, TPulsePoint::HandlerRuns);
     const std::uint8_t port = SelectedPortCode();
     const std::uint8_t value = LptPort->ReadRegister(port, RegData);
     const std::uint8_t mask = static_cast<std::uint8_t>(sender->Mask);
     LptPort->WriteRegister(port, RegData, sender->Direction ? value & ~mask : value | mask);
+    MarkPulse(sender, TPulsePoint::EndWritten);
     if (sender->Pin >= FirstDataPin && sender->Pin <= LastDataPin &&
         PinThreads[sender->Pin] == sender) {
         PinThreads[sender->Pin] = nullptr;

@@ -90,9 +90,12 @@ void TPainterThread::Run() {
 }
 
 void TPainterThread::Execute() {
+    MarkPulse(this, TPulsePoint::Started);
     Run();
+    MarkPulse(this, TPulsePoint::Woken);
     const bool freeAfterwards = FreeWhenFinished;
     if (OnFinished && Dispatcher_) {
+        MarkPulse(this, TPulsePoint::HandedOver);
         Dispatcher_->Synchronize([this] { OnFinished(this); });
     }
     if (freeAfterwards) {

@@ -31,6 +31,23 @@ TTickSource& MonotonicTickSource();
 
 using TNotifyEvent = std::function<void(TPainterThread* sender)>;
 
+// Points on a pulse's way from its wait to its end write. The pulse benchmark hooks
+// a recorder in; without one each point costs one load.
+enum class TPulsePoint {
+    Started,      // the delay thread reads its start tick
+    Woken,        // its wait is over
+    HandedOver,   // it hands its finish handler to the main thread
+    HandlerRuns,  // the finish handler begins, on the main thread
+    EndWritten    // the end write has come back from the port
+};
+using TPulseProbe = void (*)(const TPainterThread* thread, TPulsePoint point);
+inline std::atomic<TPulseProbe> PulseProbe{nullptr};
+inline void MarkPulse(const TPainterThread* thread, TPulsePoint point) {
+    if (const TPulseProbe probe = PulseProbe.load(std::memory_order_relaxed)) {
+        probe(thread, point);
+    }
+}
+
 class TPainterThread {
 public:
     // How the body waits between two readings of the tick count.
