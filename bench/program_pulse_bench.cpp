@@ -9,7 +9,7 @@
 //
 // N pulses per case with one pin (default 100); the eight-pin cases make N/4
 // rounds of eight. --tsv prints one tab-separated line per case for scripts:
-//   <pins> <delay ms> <pulses> <expected> <median> <p99> <max> <machine busy %>
+//   <pins> <delay ms> <pulses> <expected> <median> <p99> <max> <min> <machine busy %>
 // (width error in ms); without it, a table and where the time went.
 #include <spawn.h>
 #include <sys/wait.h>
@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -236,8 +237,8 @@ private:
         const std::size_t expected = std::size_t(c.pins) * std::size_t(rounds);
         const Summary s = Summarise(errors);
         if (options_.tsv) {
-            std::printf("%d\t%d\t%zu\t%zu\t%.3f\t%.3f\t%.3f\t%.0f\n", c.pins, c.delayMs, s.count,
-                        expected, s.median, s.p99, s.max, busy);
+            std::printf("%d\t%d\t%zu\t%zu\t%.3f\t%.3f\t%.3f\t%.3f\t%.0f\n", c.pins, c.delayMs,
+                        s.count, expected, s.median, s.p99, s.max, s.min, busy);
         } else {
             std::printf("%4d %7d %6zu %8.3f %8.3f %8.3f %8.3f %4.0f%% %6.3f %6.3f%s\n", c.pins,
                         c.delayMs, s.count, s.median, s.p99, s.max, s.min, busy, ownCpu, agentCpu,
@@ -253,7 +254,7 @@ private:
     void Explain(const Case& c, const std::vector<TracedPulse>& traced,
                  const std::vector<ProbedPulse>& probed) {
         using P = TPulsePoint;
-        Stage start{"start edge -> thread's start tick", {}};
+        Stage start{"start edge -> the delay starts to count", {}};
         Stage wake{"thread's wait: late by", {}};
         Stage toMain{"handed over -> handler runs", {}};
         Stage asleep{"  the same, main loop asleep at the hand-over", {}};
@@ -285,7 +286,7 @@ private:
             }
             toAgent.ms.push_back(Ms(t.fallNs - p.At(P::HandlerRuns)));
             const double error = t.WidthMs() - c.delayMs;
-            if (error > 1.0) {
+            if (std::abs(error) > 1.0) {
                 char line[256];
                 std::snprintf(line, sizeof line,
                               "    pin %d error %.3f: start %.3f, wait late %.3f, to handler %.3f "
@@ -302,12 +303,13 @@ private:
         for (const Stage* s : {&start, &wake, &toMain, &asleep, &busy, &busyFor, &toAgent}) {
             const Summary v = Summarise(s->ms);
             char line[192];
-            std::snprintf(line, sizeof line, "  %-48s n %4zu  median %7.3f  p99 %7.3f  max %7.3f\n",
-                          s->name, v.count, v.median, v.p99, v.max);
+            std::snprintf(line, sizeof line,
+                          "  %-46s n %4zu  min %7.3f  median %7.3f  p99 %7.3f  max %7.3f\n",
+                          s->name, v.count, v.min, v.median, v.p99, v.max);
             stages_ += line;
         }
         if (!worst.empty()) {
-            stages_ += "  pulses more than 1 ms too long:\n" + worst;
+            stages_ += "  pulses more than 1 ms off:\n" + worst;
         }
     }
 

@@ -56,6 +56,12 @@ TPainterThread::~TPainterThread() {
 }
 
 void TPainterThread::Start() {
+    // Read here rather than when the thread first runs, which on a busy or idle
+    // machine can be milliseconds later and would lengthen the pulse by as much.
+    // The tick first: the precise deadline then never comes before the tick count's.
+    StartTick_ = Ticks_.Now();
+    StartTime_ = std::chrono::steady_clock::now();
+    MarkPulse(this, TPulsePoint::Started);
     std::lock_guard lock(Shared_->lock);
     Shared_->started = true;
     Shared_->wake.notify_all();
@@ -70,7 +76,7 @@ void TPainterThread::RequestStop() {
 }
 
 void TPainterThread::Run() {
-    const std::uint32_t start = Ticks_.Now();
+    const std::uint32_t start = StartTick_;
     for (;;) {
         const std::uint32_t elapsed = Ticks_.Now() - start;  // modulo 2^32
         if (static_cast<std::int64_t>(elapsed) >= DelayMs) {
@@ -80,17 +86,21 @@ void TPainterThread::Run() {
             return;
         }
         if (Wait == WaitStyle::Blocking) {
-            // Sleep for what is left; a stop request wakes it early.
-            const auto left =
-                std::chrono::milliseconds(DelayMs - static_cast<std::int64_t>(elapsed));
+            // Sleep until the delay is due on the precise clock, not on the whole
+            // milliseconds of the tick count; a tick count that still says more is
+            // left has its way. A stop request wakes it early.
+            const auto now = std::chrono::steady_clock::now();
+            auto due = StartTime_ + std::chrono::milliseconds(DelayMs);
+            if (due <= now) {
+                due = now + std::chrono::milliseconds(DelayMs - static_cast<std::int64_t>(elapsed));
+            }
             std::unique_lock lock(Shared_->lock);
-            Shared_->wake.wait_for(lock, left, [&] { return Shared_->stop.load(); });
+            Shared_->wake.wait_until(lock, due, [&] { return Shared_->stop.load(); });
         }
     }
 }
 
 void TPainterThread::Execute() {
-    MarkPulse(this, TPulsePoint::Started);
     Run();
     MarkPulse(this, TPulsePoint::Woken);
     const bool freeAfterwards = FreeWhenFinished;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -34,7 +35,7 @@ using TNotifyEvent = std::function<void(TPainterThread* sender)>;
 // Points on a pulse's way from its wait to its end write. The pulse benchmark hooks
 // a recorder in; without one each point costs one load.
 enum class TPulsePoint {
-    Started,      // the delay thread reads its start tick
+    Started,      // the delay starts to count (Start)
     Woken,        // its wait is over
     HandedOver,   // it hands its finish handler to the main thread
     HandlerRuns,  // the finish handler begins, on the main thread
@@ -65,6 +66,7 @@ public:
     TPainterThread(const TPainterThread&) = delete;
     TPainterThread& operator=(const TPainterThread&) = delete;
 
+    // The delay counts from here, whenever the system first lets the thread run.
     void Start();
     void RequestStop();
     bool StopRequested() const { return Shared_->stop.load(); }
@@ -102,6 +104,9 @@ private:
     };
     void Execute();
 
+    // Taken by Start, before the thread runs.
+    std::uint32_t StartTick_ = 0;
+    std::chrono::steady_clock::time_point StartTime_;
     std::shared_ptr<Shared> Shared_;
     std::shared_ptr<TThreadDispatcher> Dispatcher_;
     TTickSource& Ticks_;
