@@ -5,10 +5,14 @@
 // the points the program marks on each pulse's way to its end write say where the
 // time went.
 //
-//   program_pulse_bench [--pulses N] [--tsv]
+//   program_pulse_bench [--pulses N] [--case PINS:DELAY_MS]... [--run-delays] [--tsv]
 //
 // N pulses per case with one pin (default 100); the eight-pin cases make N/4
-// rounds of eight. --tsv prints one tab-separated line per case for scripts:
+// rounds of eight. --case runs only the cases named (1 or 8 pins; 10, 100 or
+// 1000 ms), so that a shared machine's quiet moments can be used case by case.
+// --run-delays also reads, at some of the points, how long the delay thread and
+// the main thread were runnable but had no core (a few microseconds a reading). --tsv prints one
+// tab-separated line per case for scripts:
 //   <pins> <delay ms> <pulses> <expected> <median> <p99> <max> <min> <machine busy %>
 // (width error in ms); without it, a table and where the time went.
 #include <spawn.h>
@@ -53,6 +57,9 @@ constexpr Case Cases[] = {{1, 10}, {1, 100}, {1, 1000}, {8, 10}, {8, 100}, {8, 1
 struct Options {
     int pulses = 100;
     bool tsv = false;
+    bool help = false;
+    bool runDelays = false;
+    std::vector<Case> cases;  // empty: all
 };
 
 void Sleep(double ms) {
@@ -100,7 +107,7 @@ std::pair<long long, long long> CpuJiffies() {
 
 // One stage of the way to the end write, over the pulses of a case.
 struct Stage {
-    const char* name;
+    const char* name = "";
     std::vector<double> ms;
 };
 
@@ -130,7 +137,14 @@ public:
         }
         bool ok = true;
         for (const Case& c : Cases) {
-            ok = RunCase(c) && ok;
+            const bool chosen =
+                options_.cases.empty() ||
+                std::any_of(options_.cases.begin(), options_.cases.end(), [&](const Case& o) {
+                    return o.pins == c.pins && o.delayMs == c.delayMs;
+                });
+            if (chosen) {
+                ok = RunCase(c) && ok;
+            }
         }
         if (!options_.tsv) {
             std::printf("load average after: %s\n", LoadAverage().c_str());
@@ -212,7 +226,7 @@ private:
         pulses.clear();
         log_.TakePulses();
         const long long begin = MonotonicNs();
-        log_.ForgetLoopBefore(begin);
+        log_.ForgetActivitiesBefore(begin);
         const auto jiffies0 = CpuJiffies();
         const double ownCpu0 = OwnCpuSeconds(), agentCpu0 = agent_.CpuSeconds();
         bool ok = true;
@@ -244,22 +258,27 @@ private:
                         c.delayMs, s.count, s.median, s.p99, s.max, s.min, busy, ownCpu, agentCpu,
                         ok && s.count == expected ? "" : "  (pulses missing)");
             Explain(c, pulses, log_.TakePulses());
+            DescribeMainThread(begin, MonotonicNs());
         }
         std::fflush(stdout);
         return ok && s.count == expected;
     }
 
     // Splits each width error into the stages between the start edge and the end
-    // edge; they add up to the error.
+    // edge; they add up to the error. The hand-over is split further by what the
+    // main thread did meanwhile.
     void Explain(const Case& c, const std::vector<TracedPulse>& traced,
                  const std::vector<ProbedPulse>& probed) {
         using P = TPulsePoint;
         Stage start{"start edge -> the delay starts to count", {}};
         Stage wake{"thread's wait: late by", {}};
+        Stage wakeNoCore{"  the thread runnable, without a core", {}};
         Stage toMain{"handed over -> handler runs", {}};
-        Stage asleep{"  the same, main loop asleep at the hand-over", {}};
-        Stage busy{"  the same, main loop at work at the hand-over", {}};
-        Stage busyFor{"    at work for so long already", {}};
+        Stage mainNoCore{"  main thread runnable, without a core", {}};
+        std::array<Stage, ActivityKinds> during;
+        for (int k = 0; k < ActivityKinds; ++k) {
+            during[k].name = ActivityName(Activity(k));
+        }
         Stage toAgent{"handler runs -> end write at the agent", {}};
         std::string worst;
         int matched = 0;
@@ -275,41 +294,92 @@ private:
             const ProbedPulse& p = *it;
             start.ms.push_back(Ms(p.At(P::Started) - t.riseNs));
             wake.ms.push_back(Ms(p.At(P::Woken) - p.At(P::Started)) - c.delayMs);
-            const double handOver = Ms(p.At(P::HandlerRuns) - p.At(P::HandedOver));
-            toMain.ms.push_back(handOver);
-            const LoopState loop = log_.LoopAt(p.At(P::HandedOver));
-            if (loop.asleep) {
-                asleep.ms.push_back(handOver);
-            } else if (loop.sinceNs != 0) {
-                busy.ms.push_back(handOver);
-                busyFor.ms.push_back(Ms(p.At(P::HandedOver) - loop.sinceNs));
+            toMain.ms.push_back(Ms(p.At(P::HandlerRuns) - p.At(P::HandedOver)));
+            std::array<double, ActivityKinds> spent{};
+            for (const ActivitySpan& a :
+                 log_.ActivitiesBetween(p.At(P::HandedOver), p.At(P::HandlerRuns))) {
+                spent[int(a.what)] += Ms(a.endNs - a.beginNs);
+            }
+            for (int k = 0; k < ActivityKinds; ++k) {
+                during[k].ms.push_back(spent[k]);
             }
             toAgent.ms.push_back(Ms(t.fallNs - p.At(P::HandlerRuns)));
+            const bool runDelays = p.delayThreadWoken != 0 && p.mainAtHandler != 0;
+            if (runDelays) {
+                wakeNoCore.ms.push_back(Ms(p.delayThreadWoken - p.delayThreadRunning));
+                mainNoCore.ms.push_back(Ms(p.mainAtHandler - p.mainAtHandOver));
+            }
             const double error = t.WidthMs() - c.delayMs;
             if (std::abs(error) > 1.0) {
                 char line[256];
                 std::snprintf(line, sizeof line,
-                              "    pin %d error %.3f: start %.3f, wait late %.3f, to handler %.3f "
-                              "(main loop %s), to agent %.3f\n",
-                              p.pin, error, start.ms.back(), wake.ms.back(), handOver,
-                              loop.asleep ? "asleep" : "busy", toAgent.ms.back());
+                              "    pin %d error %.3f: start %.3f, wait late %.3f, to handler %.3f, "
+                              "to agent %.3f\n",
+                              p.pin, error, start.ms.back(), wake.ms.back(), toMain.ms.back(),
+                              toAgent.ms.back());
                 worst += line;
+                worst += "      the main thread meanwhile:";
+                for (int k = 0; k < ActivityKinds; ++k) {
+                    if (spent[k] >= 0.001) {
+                        std::snprintf(line, sizeof line, " %s %.3f", ActivityName(Activity(k)),
+                                      spent[k]);
+                        worst += line;
+                    }
+                }
+                worst += "\n";
+                if (runDelays) {
+                    std::snprintf(line, sizeof line,
+                                  "      without a core: delay thread %.3f, main thread %.3f\n",
+                                  wakeNoCore.ms.back(), mainNoCore.ms.back());
+                    worst += line;
+                }
             }
         }
         char head[128];
         std::snprintf(head, sizeof head, "\n%d pin(s), %d ms: %d of %zu pulses traced to the end\n",
                       c.pins, c.delayMs, matched, traced.size());
         stages_ += head;
-        for (const Stage* s : {&start, &wake, &toMain, &asleep, &busy, &busyFor, &toAgent}) {
+        std::vector<const Stage*> rows{&start, &wake, &wakeNoCore, &toMain, &mainNoCore};
+        for (const Stage& d : during) {
+            rows.push_back(&d);
+        }
+        rows.push_back(&toAgent);
+        for (const Stage* s : rows) {
+            if (s->ms.empty() && (s == &wakeNoCore || s == &mainNoCore)) {
+                continue;
+            }
+            const bool part = s != &start && s != &wake && s != &toMain && s != &toAgent &&
+                              s != &wakeNoCore && s != &mainNoCore;
             const Summary v = Summarise(s->ms);
             char line[192];
             std::snprintf(line, sizeof line,
-                          "  %-46s n %4zu  min %7.3f  median %7.3f  p99 %7.3f  max %7.3f\n",
-                          s->name, v.count, v.min, v.median, v.p99, v.max);
+                          "  %s%-*s n %4zu  min %7.3f  median %7.3f  p99 %7.3f  max %7.3f\n",
+                          part ? "  main thread: " : "", part ? 32 : 46, s->name, v.count, v.min,
+                          v.median, v.p99, v.max);
             stages_ += line;
         }
         if (!worst.empty()) {
             stages_ += "  pulses more than 1 ms off:\n" + worst;
+        }
+    }
+
+    // How long the main thread's events took in the case, by kind.
+    void DescribeMainThread(long long fromNs, long long toNs) {
+        std::array<std::vector<double>, ActivityKinds> spans;
+        for (const ActivitySpan& a : log_.ActivitiesBetween(fromNs, toNs)) {
+            spans[int(a.what)].push_back(Ms(a.endNs - a.beginNs));
+        }
+        stages_ += "  the main thread's events, ms each:\n";
+        for (int k = 0; k < ActivityKinds; ++k) {
+            if (Activity(k) == Activity::Waiting || spans[k].empty()) {
+                continue;
+            }
+            const Summary v = Summarise(spans[k]);
+            char line[192];
+            std::snprintf(line, sizeof line,
+                          "    %-30s n %5zu  median %7.3f  p99 %7.3f  max %7.3f\n",
+                          ActivityName(Activity(k)), v.count, v.median, v.p99, v.max);
+            stages_ += line;
         }
     }
 
@@ -325,8 +395,21 @@ private:
 
 bool ParseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--tsv") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            o.help = true;
+        } else if (std::strcmp(argv[i], "--run-delays") == 0) {
+            o.runDelays = true;
+        } else if (std::strcmp(argv[i], "--tsv") == 0) {
             o.tsv = true;
+        } else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) {
+            Case c{};
+            if (std::sscanf(argv[++i], "%d:%d", &c.pins, &c.delayMs) != 2 ||
+                std::none_of(std::begin(Cases), std::end(Cases), [&](const Case& k) {
+                    return k.pins == c.pins && k.delayMs == c.delayMs;
+                })) {
+                return false;
+            }
+            o.cases.push_back(c);
         } else if (std::strcmp(argv[i], "--pulses") == 0 && i + 1 < argc) {
             o.pulses = std::atoi(argv[++i]);
             if (o.pulses < 4) {
@@ -343,13 +426,20 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-                     "usage: program_pulse_bench [--pulses N] [--tsv]\n"
-                     "  N pulses per one-pin case (at least 4, default 100); the eight-pin\n"
-                     "  cases make N/4 rounds. Needs DISPLAY: an X server with a window\n"
-                     "  manager, as scripts/bench starts one.\n");
-        return 1;
+    const bool parsed = ParseOptions(argc, argv, options);
+    if (!parsed || options.help) {
+        std::fprintf(parsed ? stdout : stderr,
+                     "usage: program_pulse_bench [--pulses N] [--case PINS:DELAY_MS]... "
+                     "[--run-delays] [--tsv]\n"
+                     "  --pulses N  pulses per one-pin case (at least 4, default 100); the\n"
+                     "              eight-pin cases make N/4 rounds of eight\n"
+                     "  --case P:D  only this case (P 1 or 8, D 10, 100 or 1000); repeatable\n"
+                     "  --run-delays  also read how long the delay thread and the main thread\n"
+                     "              waited for a core (costs a few us per reading)\n"
+                     "  --tsv       one tab-separated line per case, for scripts\n"
+                     "Needs DISPLAY: an X server with a window manager, as scripts/bench\n"
+                     "starts one. Exit code 0 when every pulse was seen, else 1.\n");
+        return parsed ? 0 : 1;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "program_pulse_bench: DISPLAY is not set\n");
@@ -366,6 +456,9 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     PulseProbeLog log;
     log.WatchEventLoop();
+    if (options.runDelays) {
+        log.ReadRunDelays();
+    }
     // As the program starts, with its tray icon and instance guard; only the
     // settings file lies in the private folder.
     auto setup = std::make_unique<TFrmSetup>();

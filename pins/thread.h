@@ -36,6 +36,7 @@ using TNotifyEvent = std::function<void(TPainterThread* sender)>;
 // a recorder in; without one each point costs one load.
 enum class TPulsePoint {
     Started,      // the delay starts to count (Start)
+    Running,      // the delay thread's body begins
     Woken,        // its wait is over
     HandedOver,   // it hands its finish handler to the main thread
     HandlerRuns,  // the finish handler begins, on the main thread
