@@ -67,7 +67,7 @@ public:
     TPainterThread(const TPainterThread&) = delete;
     TPainterThread& operator=(const TPainterThread&) = delete;
 
-    // The delay counts from here, whenever the system first lets the thread run.
+    // The delay counts from here, not from when the system first lets the thread run.
     void Start();
     void RequestStop();
     bool StopRequested() const { return Shared_->stop.load(); }
