@@ -11,6 +11,14 @@ PulseTrace::PulseTrace(std::string path, pid_t writer, std::uint16_t dataAddress
 
 std::array<std::vector<double>, 8> PulseTrace::ReadNewPulses() {
     std::array<std::vector<double>, 8> widths;
+    for (const TracedPulse& p : ReadNewEdges()) {
+        widths[p.bit].push_back(p.WidthMs());
+    }
+    return widths;
+}
+
+std::vector<TracedPulse> PulseTrace::ReadNewEdges() {
+    std::vector<TracedPulse> pulses;
     std::ifstream in(path_, std::ios::binary);
     in.seekg(offset_);
     std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -18,13 +26,13 @@ std::array<std::vector<double>, 8> PulseTrace::ReadNewPulses() {
     std::string text = partial_ + chunk;
     std::size_t begin = 0;
     for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1) {
-        Line(text.substr(begin, end - begin).c_str(), widths);
+        Line(text.substr(begin, end - begin).c_str(), pulses);
     }
     partial_ = text.substr(begin);
-    return widths;
+    return pulses;
 }
 
-void PulseTrace::Line(const char* text, std::array<std::vector<double>, 8>& widths) {
+void PulseTrace::Line(const char* text, std::vector<TracedPulse>& pulses) {
     // <monotonic ns> <r|w> 0x<address> 0x<value> <client pid>
     long long ns = 0;
     char kind = 0;
@@ -44,7 +52,7 @@ void PulseTrace::Line(const char* text, std::array<std::vector<double>, 8>& widt
         if (!was && is) {
             risen_[bit] = ns;
         } else if (was && !is && risen_[bit] != 0) {
-            widths[bit].push_back(double(ns - risen_[bit]) / 1e6);
+            pulses.push_back({bit, risen_[bit], ns});
             risen_[bit] = 0;
         }
     }

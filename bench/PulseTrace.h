@@ -9,6 +9,13 @@
 #include <string>
 #include <vector>
 
+// One pulse on a data pin: the agent's times of its rising and falling write.
+struct TracedPulse {
+    int bit = 0;
+    long long riseNs = 0, fallNs = 0;
+    double WidthMs() const { return double(fallNs - riseNs) / 1e6; }
+};
+
 class PulseTrace {
 public:
     // Only writes of this client to this data register count.
@@ -17,9 +24,11 @@ public:
     // Reads what the agent appended since the last call; returns the widths, in
     // milliseconds, of the pulses that ended in it, per bit.
     std::array<std::vector<double>, 8> ReadNewPulses();
+    // The same pulses with their times, in the order they ended.
+    std::vector<TracedPulse> ReadNewEdges();
 
 private:
-    void Line(const char* text, std::array<std::vector<double>, 8>& widths);
+    void Line(const char* text, std::vector<TracedPulse>& pulses);
 
     std::string path_;
     pid_t writer_;

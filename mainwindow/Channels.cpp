@@ -73,17 +73,21 @@ void TForm1::btnPoint2Click(QObject* sender) {
     thread->SetMask(MaskOfPin(p));
     thread->SetPin(p);
     thread->SetDirection(PinDirections[p]);
-    thread->Start();
     // The second write always makes an edge, even when the pin already stood at that level.
     SetPinLevel(p, !PinDirections[p]);
     SetPinLevel(p, PinDirections[p]);
+    // Started once the edge is on the port, so the delay counts from the edge: counted
+    // from before the writes, the pulse came out short by their round trips to the port.
+    thread->Start();
 }
 
 void TForm1::PinStop(TPainterThread* sender) {
+    MarkPulse(sender, TPulsePoint::HandlerRuns);
     const std::uint8_t port = SelectedPortCode();
     const std::uint8_t value = LptPort->ReadRegister(port, RegData);
     const std::uint8_t mask = static_cast<std::uint8_t>(sender->Mask);
     LptPort->WriteRegister(port, RegData, sender->Direction ? value & ~mask : value | mask);
+    MarkPulse(sender, TPulsePoint::EndWritten);
     if (sender->Pin >= FirstDataPin && sender->Pin <= LastDataPin &&
         PinThreads[sender->Pin] == sender) {
         PinThreads[sender->Pin] = nullptr;

@@ -144,14 +144,17 @@ void TForm1::FormClose(bool& /*accept*/) {
 }
 
 void TForm1::FormDestroy() {
-    // End notifications of pulses still running must find no window to write from.
-    Dispatcher_->Shutdown();
+    // Pulses still running are stopped and forgotten while the dispatcher is open:
+    // until it shuts, none of them can have freed itself, as each waits for its
+    // finish handler to run on this thread. Once it shuts they end without an end
+    // write and free themselves, so nothing here may touch them afterwards.
     for (TPainterThread*& thread : PinThreads) {
         if (thread) {
             thread->RequestStop();
             thread = nullptr;
         }
     }
+    Dispatcher_->Shutdown();
     Timer1->stop();
     Timer2->stop();
     delete Timer1;

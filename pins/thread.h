@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -31,6 +32,24 @@ TTickSource& MonotonicTickSource();
 
 using TNotifyEvent = std::function<void(TPainterThread* sender)>;
 
+// Points on a pulse's way from its wait to its end write. The pulse benchmark hooks
+// a recorder in; without one each point costs one load.
+enum class TPulsePoint {
+    Started,      // the delay starts to count (Start)
+    Running,      // the delay thread's body begins
+    Woken,        // its wait is over
+    HandedOver,   // it hands its finish handler to the main thread
+    HandlerRuns,  // the finish handler begins, on the main thread
+    EndWritten    // the end write has come back from the port
+};
+using TPulseProbe = void (*)(const TPainterThread* thread, TPulsePoint point);
+inline std::atomic<TPulseProbe> PulseProbe{nullptr};
+inline void MarkPulse(const TPainterThread* thread, TPulsePoint point) {
+    if (const TPulseProbe probe = PulseProbe.load(std::memory_order_relaxed)) {
+        probe(thread, point);
+    }
+}
+
 class TPainterThread {
 public:
     // How the body waits between two readings of the tick count.
@@ -48,6 +67,7 @@ public:
     TPainterThread(const TPainterThread&) = delete;
     TPainterThread& operator=(const TPainterThread&) = delete;
 
+    // The delay counts from here, not from when the system first lets the thread run.
     void Start();
     void RequestStop();
     bool StopRequested() const { return Shared_->stop.load(); }
@@ -85,6 +105,9 @@ private:
     };
     void Execute();
 
+    // Taken by Start, before the thread runs.
+    std::uint32_t StartTick_ = 0;
+    std::chrono::steady_clock::time_point StartTime_;
     std::shared_ptr<Shared> Shared_;
     std::shared_ptr<TThreadDispatcher> Dispatcher_;
     TTickSource& Ticks_;

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "WindowHarness.h"
 #include "widgets/FloatSpinEdit.h"
@@ -85,6 +86,25 @@ TEST_F(Channels, PulsesInBothDirectionsWithTheirStartEdges) {
         EXPECT_EQ(h.Writes(0x378), c.writes);
         EXPECT_EQ(Data(), c.after);
     }
+}
+
+TEST_F(Channels, ThePulsesDelayCountsFromItsStartEdge) {
+    // How many data writes the port had seen when the delay began to count.
+    static const FakePortSystem* ports;
+    static std::vector<std::size_t> writesAtStart;
+    ports = &h.ports;
+    writesAtStart.clear();
+    PulseProbe = [](const TPainterThread*, TPulsePoint point) {
+        if (point == TPulsePoint::Started) {
+            writesAtStart.push_back(std::size_t(std::count_if(
+                ports->accesses.begin(), ports->accesses.end(), [](auto& a) { return a.write; })));
+        }
+    };
+    SetDelay(4, "0.05");
+    f().btnPoint[4]->Click();
+    PulseProbe = nullptr;
+    EXPECT_EQ(writesAtStart, std::vector<std::size_t>{2}) << "after both start writes";
+    ASSERT_TRUE(WaitForEnd(4));
 }
 
 TEST_F(Channels, SecondClickEndsThePulseAndAThirdStartsANewOne) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -51,6 +52,33 @@ private:
     std::mutex m_;
     std::uint32_t now_ = 1000;
     std::set<std::thread::id> readers_;
+};
+
+// A clock that stands still until the test moves it. Readings on other threads
+// than the test's wait until it has moved: the delay thread runs late.
+class HeldTicks : public TTickSource {
+public:
+    explicit HeldTicks(std::uint32_t now) : now_(now) {}
+    std::uint32_t Now() override {
+        std::unique_lock lock(m_);
+        if (std::this_thread::get_id() != owner_) {
+            moved_cv_.wait(lock, [&] { return moved_; });
+        }
+        return now_;
+    }
+    void Move(std::uint32_t to) {
+        std::lock_guard lock(m_);
+        now_ = to;
+        moved_ = true;
+        moved_cv_.notify_all();
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable moved_cv_;
+    const std::thread::id owner_ = std::this_thread::get_id();
+    std::uint32_t now_;
+    bool moved_ = false;
 };
 
 std::atomic<int> deleted{0};
@@ -105,6 +133,19 @@ TEST(DelayThread, WaitAcrossTheTickWrapStillLastsTheDelay) {
     EXPECT_EQ(ticks.reads, 101);
 }
 
+TEST(DelayThread, TheDelayCountsFromStartNotFromWhenTheThreadFirstRuns) {
+    for (auto style : {TPainterThread::WaitStyle::Spin, TPainterThread::WaitStyle::Blocking}) {
+        auto d = std::make_shared<QueueDispatcher>();
+        Finishes f;
+        HeldTicks ticks(1000);
+        auto* t = MakeThread(50, d, f, 3, ticks);
+        t->Wait = style;
+        t->Start();
+        ticks.Move(1050);  // the thread first reads the clock when the delay is over
+        EXPECT_EQ(d->Drain(1, std::chrono::seconds(5)), 1) << "ends at its first reading";
+    }
+}
+
 TEST(DelayThread, StopBeforeTheFirstPassEndsAtOnceAndStillFinishesOnce) {
     for (auto style : {TPainterThread::WaitStyle::Spin, TPainterThread::WaitStyle::Blocking}) {
         auto d = std::make_shared<QueueDispatcher>();
@@ -141,7 +182,8 @@ TEST(DelayThread, ShorterDelayFinishesFirstEachHandlerOnce) {
         slow->Wait = fast->Wait = style;
         slow->Start();
         fast->Start();
-        ASSERT_TRUE(Eventually([&] { return ticks.Readers() == 2; }));
+        // This thread took the start readings; both delay threads are at their wait.
+        ASSERT_TRUE(Eventually([&] { return ticks.Readers() == 3; }));
         ticks.Set(1099);
         EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(150)), 0) << "one tick too early";
         ticks.Set(1100);
