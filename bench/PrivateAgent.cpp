@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 extern char** environ;
 
@@ -49,11 +50,11 @@ pid_t PeerPid(const std::string& socketPath) {
 
 }  // namespace
 
-PrivateAgent::PrivateAgent() {
+PrivateAgent::PrivateAgent(const char* name) {
     // Under TMPDIR when set, so a script can find (and end) an agent left behind.
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern =
-        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/pulse-bench-XXXXXX";
+        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/" + name + "-XXXXXX";
     if (::mkdtemp(pattern.data()) != nullptr) {  // 0700
         folder_ = pattern;
     }
@@ -70,23 +71,28 @@ PrivateAgent::~PrivateAgent() {
     }
 }
 
-bool PrivateAgent::Start(const std::string& lptwdmio) {
+bool PrivateAgent::Start(const std::string& lptwdmio, const std::vector<std::string>& options) {
     if (folder_.empty()) {
-        std::fprintf(stderr, "pulse_bench: no private folder\n");
+        std::fprintf(stderr, "bench: no private folder\n");
         return false;
     }
-    const char* args[] = {lptwdmio.c_str(), "serve",    "--backend",     "sim",      "--trace",
-                          trace_.c_str(),   "--socket", socket_.c_str(), "--detach", nullptr};
+    std::vector<std::string> words = {lptwdmio, "serve", "--backend", "sim"};
+    words.insert(words.end(), options.begin(), options.end());
+    words.insert(words.end(), {"--socket", socket_, "--detach"});
+    std::vector<char*> args;
+    for (auto& word : words) {
+        args.push_back(word.data());
+    }
+    args.push_back(nullptr);
     pid_t launcher = 0;
-    if (::posix_spawn(&launcher, lptwdmio.c_str(), nullptr, nullptr, const_cast<char**>(args),
-                      environ) != 0) {
-        std::fprintf(stderr, "pulse_bench: cannot start %s\n", lptwdmio.c_str());
+    if (::posix_spawn(&launcher, lptwdmio.c_str(), nullptr, nullptr, args.data(), environ) != 0) {
+        std::fprintf(stderr, "bench: cannot start %s\n", lptwdmio.c_str());
         return false;
     }
     int status = 0;
     ::waitpid(launcher, &status, 0);  // --detach returns once the socket accepts
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "pulse_bench: the agent did not come up\n");
+        std::fprintf(stderr, "bench: the agent did not come up\n");
         return false;
     }
     pid_ = PeerPid(socket_);

@@ -6,24 +6,18 @@
 //
 // --tsv prints one tab-separated line per path for scripts:
 //   <path> <calls> <calls per s> <median ns> <p99 ns> <max ns>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "port/AgentClient.h"
+#include "bench/PrivateAgent.h"
 #include "port/LPTIO.h"
-
-extern char** environ;
 
 namespace {
 
@@ -108,30 +102,10 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // Under TMPDIR when set, so a script can find (and end) an agent left behind.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/agent-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        std::fprintf(stderr, "cannot create %s\n", pattern.c_str());
+    PrivateAgent agent("agent-bench");
+    if (!agent.Start(AgentExecutable(LPTWDMIO_PATH), {})) {
         return 1;
     }
-    const std::string dir = pattern;
-    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-    const std::string socket = port::agent::DefaultSocketPath();
-    const char* args[] = {LPTWDMIO_PATH, "serve",        "--backend", "sim",
-                          "--socket",    socket.c_str(), nullptr};
-    pid_t agent = 0;
-    if (::posix_spawn(&agent, LPTWDMIO_PATH, nullptr, nullptr, const_cast<char**>(args), environ) !=
-        0) {
-        std::fprintf(stderr, "cannot start %s\n", LPTWDMIO_PATH);
-        return 1;
-    }
-    port::agent::AgentClient probe;
-    for (int i = 0; i < 300 && probe.Open(socket) != 0; ++i) {
-        ::usleep(10000);
-    }
-    probe.Close();
     int result = 0;
     {
         TLptPortConnection viaAgent;
@@ -145,9 +119,5 @@ int main(int argc, char** argv) {
     InProcessPorts fake;
     TLptPortConnection inProcess(fake);
     Measure("ReadRegister in-process", "in-process", inProcess, calls, tsv);
-    ::kill(agent, SIGTERM);
-    ::waitpid(agent, nullptr, 0);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);  // the socket and its lock file are left inside
     return result;
 }

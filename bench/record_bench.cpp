@@ -20,13 +20,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "agent/RecordClient.h"
-#include "port/AgentClient.h"
+#include "bench/PrivateAgent.h"
 #include "port/LPTIO.h"
 
 extern char** environ;
@@ -156,25 +155,14 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder =
-        std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/record-bench-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
-        std::fprintf(stderr, "cannot create %s\n", folder.c_str());
+    PrivateAgent agent("record-bench");
+    if (!agent.Start(AgentExecutable(LPTWDMIO_PATH), {"--loopback"})) {
         return 1;
     }
-    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    const std::string socket = port::agent::DefaultSocketPath();
-    const pid_t agent =
-        Spawn({LPTWDMIO_PATH, "serve", "--backend", "sim", "--loopback", "--socket", socket});
-    port::agent::AgentClient probe;
-    for (int i = 0; i < 300 && probe.Open(socket) != 0; ++i) {
-        ::usleep(10000);
-    }
-    probe.Close();
+    const std::string& socket = agent.Socket();
     int result = 0;
-    if (agent == 0 || !MeasureRate(socket, agent, 1000, seconds, tsv) ||
-        !MeasureRate(socket, agent, 10000, seconds, tsv)) {
+    if (!MeasureRate(socket, agent.Pid(), 1000, seconds, tsv) ||
+        !MeasureRate(socket, agent.Pid(), 10000, seconds, tsv)) {
         result = 1;
     }
     if (result == 0) {
@@ -199,8 +187,5 @@ int main(int argc, char** argv) {
             Report("recording", recording, tsv);
         }
     }
-    End(agent, SIGTERM);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
     return result;
 }
