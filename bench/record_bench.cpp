@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/RecordClient.h"
+#include "agent/recording/RecordClient.h"
 #include "bench/PrivateAgent.h"
 #include "port/LPTIO.h"
 

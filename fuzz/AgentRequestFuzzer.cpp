@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "agent/Protocol.h"
-#include "agent/Recording.h"
-#include "agent/SimBackend.h"
-#include "agent/Trace.h"
+#include "agent/serving/Protocol.h"
+#include "agent/recording/Recording.h"
+#include "agent/backends/SimBackend.h"
+#include "agent/serving/Trace.h"
 #include "port/LPTIO.h"
 
 namespace {

@@ -9,10 +9,10 @@
 
 #include "AgentFakes.h"
 #include "AgentProcess.h"
-#include "agent/BackendSelect.h"
-#include "agent/Options.h"
-#include "agent/Protocol.h"
-#include "agent/SimBackend.h"
+#include "agent/backends/BackendSelect.h"
+#include "agent/cli/Options.h"
+#include "agent/serving/Protocol.h"
+#include "agent/backends/SimBackend.h"
 
 using namespace agent;
 using namespace port::agent;

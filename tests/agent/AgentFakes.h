@@ -9,7 +9,7 @@
 #include <map>
 
 #include "AgentProcess.h"
-#include "agent/BackendSelect.h"
+#include "agent/backends/BackendSelect.h"
 
 class ProcTree : public ::testing::Test {
 protected:

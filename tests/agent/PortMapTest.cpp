@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "AgentFakes.h"
-#include "agent/Options.h"
-#include "agent/PortList.h"
+#include "agent/cli/Options.h"
+#include "agent/cli/PortList.h"
 
 using namespace agent;
 

@@ -17,7 +17,7 @@
 
 #include "AgentProcess.h"
 #include "VcdRead.h"
-#include "agent/VcdWriter.h"
+#include "agent/recording/VcdWriter.h"
 #include "port/AgentClient.h"
 
 using namespace port::agent;

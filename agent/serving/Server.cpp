@@ -1,4 +1,4 @@
-#include "agent/Server.h"
+#include "agent/serving/Server.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "agent/Protocol.h"
+#include "agent/serving/Protocol.h"
 #include "port/AgentClient.h"
 
 namespace agent {

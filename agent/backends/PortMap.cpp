@@ -1,4 +1,4 @@
-#include "agent/PortMap.h"
+#include "agent/backends/PortMap.h"
 
 #include <dirent.h>
 
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "agent/Backend.h"
-#include "agent/Options.h"
+#include "agent/backends/Backend.h"
+#include "agent/cli/Options.h"
 
 namespace agent {
 namespace {

@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "agent/Backend.h"
+#include "agent/backends/Backend.h"
 
 namespace agent {
 

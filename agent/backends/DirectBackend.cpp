@@ -1,4 +1,4 @@
-#include "agent/DirectBackend.h"
+#include "agent/backends/DirectBackend.h"
 
 #include <algorithm>
 #include <cstdio>

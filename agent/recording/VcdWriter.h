@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "agent/RecordClient.h"
+#include "agent/recording/RecordClient.h"
 
 namespace agent {
 

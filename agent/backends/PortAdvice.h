@@ -1,10 +1,8 @@
-// What a user with hardware needs to know about the ports, without claiming any
-// (`lptwdmio list`), and the advice shared with the backends' error messages.
+// Advice shared by the backends' error messages and `lptwdmio list`: what a user
+// does when a port device can't be opened or is held by someone else.
 #pragma once
 
 #include <string>
-
-#include "agent/BackendSelect.h"
 
 namespace agent {
 
@@ -19,12 +17,5 @@ std::string ActiveClaimant(const std::string& procRoot, const std::string& devic
 
 // Who holds the port and what to do about it, for "the port is held by ...".
 std::string HolderAdvice(const std::string& active);
-
-struct PortListing {
-    std::string text;     // one line per port, then a closing line
-    bool usable = false;  // at least one port the agent can serve now
-};
-
-PortListing ListPorts(const BackendEnv& env);
 
 }  // namespace agent

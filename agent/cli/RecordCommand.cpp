@@ -1,4 +1,4 @@
-#include "agent/RecordCommand.h"
+#include "agent/cli/RecordCommand.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,9 +13,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "agent/Options.h"
-#include "agent/RecordClient.h"
-#include "agent/VcdWriter.h"
+#include "agent/cli/Options.h"
+#include "agent/recording/RecordClient.h"
+#include "agent/recording/VcdWriter.h"
 #include "port/AgentClient.h"
 #include "port/AgentProtocol.h"
 

@@ -1,4 +1,4 @@
-#include "agent/PpdevBackend.h"
+#include "agent/backends/PpdevBackend.h"
 
 #include <fcntl.h>
 #include <linux/ppdev.h>

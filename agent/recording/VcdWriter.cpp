@@ -1,4 +1,4 @@
-#include "agent/VcdWriter.h"
+#include "agent/recording/VcdWriter.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -8,9 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "agent/Backend.h"
-#include "agent/Protocol.h"
-#include "agent/Trace.h"
+#include "agent/backends/Backend.h"
+#include "agent/serving/Protocol.h"
+#include "agent/serving/Trace.h"
 
 namespace agent {
 

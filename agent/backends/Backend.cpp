@@ -1,4 +1,4 @@
-#include "agent/Backend.h"
+#include "agent/backends/Backend.h"
 
 namespace agent {
 

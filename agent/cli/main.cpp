@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "agent/Options.h"
-#include "agent/PortList.h"
-#include "agent/RecordCommand.h"
-#include "agent/Server.h"
+#include "agent/cli/Options.h"
+#include "agent/cli/PortList.h"
+#include "agent/cli/RecordCommand.h"
+#include "agent/serving/Server.h"
 #include "port/AgentClient.h"
 
 namespace {

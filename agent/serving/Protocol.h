@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "agent/Backend.h"
-#include "agent/Trace.h"
+#include "agent/backends/Backend.h"
+#include "agent/serving/Trace.h"
 #include "port/AgentProtocol.h"
 
 namespace agent {

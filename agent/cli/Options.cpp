@@ -1,4 +1,4 @@
-#include "agent/Options.h"
+#include "agent/cli/Options.h"
 
 #include <algorithm>
 #include <cctype>

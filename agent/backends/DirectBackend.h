@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "agent/Backend.h"
-#include "agent/PortMap.h"
+#include "agent/backends/Backend.h"
+#include "agent/backends/PortMap.h"
 
 namespace agent {
 

@@ -1,4 +1,4 @@
-#include "agent/Protocol.h"
+#include "agent/serving/Protocol.h"
 
 #include <cstring>
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "agent/Backend.h"
-#include "agent/Recording.h"
-#include "agent/Trace.h"
+#include "agent/backends/Backend.h"
+#include "agent/recording/Recording.h"
+#include "agent/serving/Trace.h"
 
 namespace agent {
 

@@ -1,11 +1,11 @@
-#include "agent/BackendSelect.h"
+#include "agent/backends/BackendSelect.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 
-#include "agent/PortList.h"
-#include "agent/SimBackend.h"
+#include "agent/backends/PortAdvice.h"
+#include "agent/backends/SimBackend.h"
 
 namespace agent {
 namespace {

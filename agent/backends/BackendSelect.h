@@ -1,7 +1,7 @@
 // Opening the backend the user asked for, and the `auto` choice: ppdev when the
 // kernel reports a port, else port instructions on bases that answer a presence
 // test, else nothing. Never a silent fall-back to simulation. Each port is
-// served under a standard code (agent/PortMap.h), or as --map says.
+// served under a standard code (agent/backends/PortMap.h), or as --map says.
 #pragma once
 
 #include <unistd.h>
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "agent/Backend.h"
-#include "agent/DirectBackend.h"
-#include "agent/PortMap.h"
-#include "agent/PpdevBackend.h"
+#include "agent/backends/Backend.h"
+#include "agent/backends/DirectBackend.h"
+#include "agent/backends/PortMap.h"
+#include "agent/backends/PpdevBackend.h"
 
 namespace agent {
 

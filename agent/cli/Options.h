@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/BackendSelect.h"
+#include "agent/backends/BackendSelect.h"
 
 namespace agent {
 

@@ -1,13 +1,13 @@
 // Ports through the kernel's ppdev driver (/dev/parportN), each served under the
-// standard code it was assigned (agent/PortMap.h).
+// standard code it was assigned (agent/backends/PortMap.h).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "agent/Backend.h"
-#include "agent/PortMap.h"
+#include "agent/backends/Backend.h"
+#include "agent/backends/PortMap.h"
 
 namespace agent {
 

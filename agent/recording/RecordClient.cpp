@@ -1,4 +1,4 @@
-#include "agent/RecordClient.h"
+#include "agent/recording/RecordClient.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -1,4 +1,4 @@
-#include "agent/Trace.h"
+#include "agent/serving/Trace.h"
 
 #include <fcntl.h>
 #include <time.h>

@@ -1,4 +1,4 @@
-#include "agent/SimBackend.h"
+#include "agent/backends/SimBackend.h"
 
 #include <algorithm>
 #include <cstdio>

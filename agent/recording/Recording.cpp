@@ -1,4 +1,4 @@
-#include "agent/Recording.h"
+#include "agent/recording/Recording.h"
 
 #include <sys/timerfd.h>
 #include <time.h>
