@@ -10,9 +10,9 @@
 #include "AgentFakes.h"
 #include "AgentProcess.h"
 #include "agent/backends/BackendSelect.h"
+#include "agent/backends/SimBackend.h"
 #include "agent/cli/Options.h"
 #include "agent/serving/Protocol.h"
-#include "agent/backends/SimBackend.h"
 
 using namespace agent;
 using namespace port::agent;
@@ -259,7 +259,13 @@ TEST(AgentOptions, CommandLine) {
                                                {"write", "0x378", "0x100"},
                                                {"read", "0x378", "--detach"},
                                                {"set-status", "0x37A", "1"},
-                                               {"serve", "--frobnicate"}}) {
+                                               {"serve", "--frobnicate"},
+                                               {"serve", "--socket"},
+                                               {"serve", "--socket", ""},
+                                               {"serve", "--ports", "0"},
+                                               {"serve", "--ports", "0,378"},
+                                               {"serve", "--ports", "378", "--ports", "278"},
+                                               {"serve", "--trace", "a", "--trace", "b"}}) {
         EXPECT_FALSE(ParseOptions(bad, error)) << (bad.empty() ? "" : bad[0]);
     }
 }
