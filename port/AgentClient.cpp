@@ -120,7 +120,7 @@ int AgentClient::Open(const std::string& path, int timeoutMs) {
         socklen_t size = sizeof peer;
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
             error = errno;
-        } else if (peer.uid != ::geteuid() && peer.uid != 0) {
+        } else if (!PeerMayBeTrusted(peer.uid, ::geteuid())) {
             error = EACCES;
         }
     }

@@ -36,10 +36,6 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool OwnedByUs(uid_t owner) {
-    return owner == ::geteuid() || owner == 0;
-}
-
 }  // namespace
 
 Server::Server(ServerOptions options) : options_(std::move(options)) {}
@@ -259,7 +255,7 @@ void Server::Accept() {
         socklen_t size = sizeof peer;
         const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
         // Only our own user and root may drive the ports; others learn nothing.
-        if (!known || !OwnedByUs(peer.uid)) {
+        if (!known || !port::agent::PeerMayBeTrusted(peer.uid, ::geteuid())) {
             ::close(fd);
             continue;
         }
