@@ -238,8 +238,9 @@ TEST(Record, UsageErrorsExitOneAndLeaveNoFile) {
     const std::string socket = dir.path + "/agent", out = dir.path + "/x.vcd";
     ASSERT_TRUE(agent.Start(socket, {"--backend", "sim"}));
     const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "0"},    {"--rate", "100001"}, {"--rate", "1e3"}, {"--port", "300"},
-        {"--seconds", "0"}, {"--seconds", "-1"},  {"--port", "278"},  // not served by this agent
+        {"--rate", "0"},        {"--rate", "100001"}, {"--rate", "1e3"}, {"--port", "300"},
+        {"--seconds", "0"},     {"--seconds", "-1"},  {"--port", "278"},  // not served by this
+                                                                          // agent
         {"--seconds", "1e-10"},  // would round to no limit at all
         {"--out", out + "2"},    // given twice
         {"--frobnicate"}};
