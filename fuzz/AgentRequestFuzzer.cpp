@@ -5,11 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
-#include "agent/serving/Protocol.h"
-#include "agent/recording/Recording.h"
 #include "agent/backends/SimBackend.h"
+#include "agent/recording/Recording.h"
+#include "agent/serving/Protocol.h"
 #include "agent/serving/Trace.h"
 #include "port/LPTIO.h"
 
@@ -40,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     static agent::Trace trace;
-    static const bool traced = trace.Open("/dev/null") == 0;
+    static std::string traceError;
+    static const bool traced = trace.Open("/dev/null", traceError);
     std::vector<std::uint16_t> bases;
     for (std::uint16_t base : {0x3BC, 0x378, 0x278}) {
         if (data[0] & (base == 0x3BC ? 1 : base == 0x378 ? 2 : 4)) {

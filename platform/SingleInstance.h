@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/RuntimeFolder.h"
+
 namespace platform {
 
 // A lock held for as long as the object lives.
@@ -34,9 +36,6 @@ NamedLockSystem& NativeNamedLocks();
 #ifndef _WIN32
 // Locks as flock()ed files in `folder` (which must exist), for the tests.
 std::unique_ptr<NamedLockSystem> MakeFileLocks(const std::string& folder);
-// The user's private runtime folder: $XDG_RUNTIME_DIR, else /tmp/tarvik-<uid>
-// (created with mode 0700). Empty when no safe folder can be had.
-std::string RuntimeFolder();
 #endif
 
 // "<title><identifier>.OneInstance." with every backslash turned into a slash.

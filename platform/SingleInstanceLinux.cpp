@@ -79,28 +79,7 @@ private:
     std::string folder_;
 };
 
-// A folder we own, that is a real folder and that nobody else can write to.
-bool IsPrivateFolder(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 0077) == 0;
-}
-
 }  // namespace
-
-std::string RuntimeFolder() {
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg == '/') {
-        if (IsPrivateFolder(xdg)) {
-            return xdg;
-        }
-    }
-    // /tmp is shared: refuse a folder somebody else prepared for us.
-    const std::string fallback = "/tmp/tarvik-" + std::to_string(::getuid());
-    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
-        return {};
-    }
-    return IsPrivateFolder(fallback) ? fallback : std::string();
-}
 
 std::unique_ptr<NamedLockSystem> MakeFileLocks(const std::string& folder) {
     return std::make_unique<FileLocks>(folder);

@@ -1,5 +1,7 @@
 #include "port/AgentClient.h"
 
+#include "platform/RuntimeFolder.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -49,12 +51,21 @@ int WaitFor(int fd, short events, long long deadlineNs) {
 
 }  // namespace
 
-std::string DefaultSocketPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0') {
-        return std::string(runtime) + "/" + SocketName;
+SocketPlace DefaultSocketPlace() {
+    const platform::RuntimeFolderChoice choice =
+        platform::ChooseRuntimeFolder(platform::SystemRuntimePlaces());
+    SocketPlace place;
+    for (const std::string& note : choice.notes) {
+        place.notes += (place.notes.empty() ? "" : "; ") + note;
     }
-    return std::string("/tmp/") + SocketName + "-" + std::to_string(::geteuid());
+    if (!choice.folder.empty()) {
+        place.path = choice.folder + "/" + SocketName;
+    }
+    return place;
+}
+
+std::string DefaultSocketPath() {
+    return DefaultSocketPlace().path;
 }
 
 AgentClient::~AgentClient() {
@@ -109,7 +120,7 @@ int AgentClient::Open(const std::string& path, int timeoutMs) {
         socklen_t size = sizeof peer;
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
             error = errno;
-        } else if (peer.uid != ::geteuid() && peer.uid != 0) {
+        } else if (!PeerMayBeTrusted(peer.uid, ::geteuid())) {
             error = EACCES;
         }
     }
@@ -193,6 +204,14 @@ int AgentClient::Exchange(std::uint32_t code, std::uint8_t* pairs, std::uint32_t
     StoreU32(buffer.data() + 4, count);
     std::memcpy(buffer.data() + RequestHeaderSize, pairs, pairBytes);
     if (int e = SendAll(buffer.data(), buffer.size(), deadline); e != 0) {
+        // An agent that refused us at once (too many clients) closed before our
+        // request went out; its reason waits to be read.
+        std::uint8_t reason[ReplyHeaderSize];
+        if ((e == EPIPE || e == ECONNRESET) &&
+            ::recv(fd_, reason, sizeof reason, MSG_DONTWAIT) == ssize_t(sizeof reason) &&
+            LoadU32(reason) != 0) {
+            return static_cast<int>(LoadU32(reason));
+        }
         return e;
     }
     const std::size_t want = ReplyHeaderSize + pairBytes;
@@ -203,13 +222,12 @@ int AgentClient::Exchange(std::uint32_t code, std::uint8_t* pairs, std::uint32_t
             got += static_cast<std::size_t>(n);
             continue;
         }
-        if (n == 0) {
-            // The agent closes after refusing a request; its error code still counts.
+        if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The agent closes after refusing a request (too many clients, a
+            // stalled or malformed request); its error code still counts.
+            const int local = n == 0 ? ECONNRESET : errno;
             const std::uint32_t error = got >= ReplyHeaderSize ? LoadU32(buffer.data()) : 0;
-            return MarkBroken(error != 0 ? static_cast<int>(error) : ECONNRESET);
-        }
-        if (errno != EAGAIN && errno != EINTR) {
-            return MarkBroken(errno);
+            return MarkBroken(error != 0 ? static_cast<int>(error) : local);
         }
         if (int w = WaitFor(fd_, POLLIN, deadline); w != 0) {
             owed_ = want - got;

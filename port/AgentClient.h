@@ -11,7 +11,14 @@
 
 namespace port::agent {
 
-// $XDG_RUNTIME_DIR/LptAccessAgent, or /tmp/LptAccessAgent-<uid> without that variable.
+// The agent's socket, LptAccessAgent in the user's private runtime folder
+// (platform/RuntimeFolder.h): the program, the agent and every client agree.
+struct SocketPlace {
+    std::string path;   // empty when no private folder could be had
+    std::string notes;  // why places were passed over, naming what was in the way
+};
+SocketPlace DefaultSocketPlace();
+// DefaultSocketPlace().path
 std::string DefaultSocketPath();
 
 class AgentClient {

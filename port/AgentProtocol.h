@@ -45,6 +45,12 @@ inline constexpr std::size_t ReplyHeaderSize = 4;
 // must not freeze the window that polls it.
 inline constexpr int RequestTimeoutMs = 250;
 
+// Who may stand on the other end of the socket, for the agent and its clients
+// alike: the same user, or root. Credentials come from SO_PEERCRED.
+inline bool PeerMayBeTrusted(unsigned peerUid, unsigned ourUid) {
+    return peerUid == ourUid || peerUid == 0;
+}
+
 inline std::uint32_t LoadU32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
            std::uint32_t(p[3]) << 24;

@@ -117,12 +117,19 @@ std::optional<std::vector<PortAssignment>> DirectPlan(const BackendConfig& confi
         return ports;
     }
     // The kernel's ports as ppdev would serve them; free codes keep their own base.
-    ports = AssignCodes(kernel).served;
-    for (PortAssignment& p : ports) {
-        p.device.clear();
+    // A port the kernel knows without an I/O base (a USB adapter) keeps its code
+    // but is left to ppdev: its code must not reach whatever sits at that base.
+    const std::vector<PortAssignment> kernelPlan = AssignCodes(kernel).served;
+    for (const PortAssignment& p : kernelPlan) {
+        if (IsPortIoRange(p.base, 3)) {
+            ports.push_back({p.code, "", p.base, p.ecr});
+        } else {
+            report += "direct: " + p.device + " has no I/O base (the kernel reports " +
+                      Hex(p.base) + ", as for a USB adapter): it is served only through ppdev\n";
+        }
     }
     for (std::uint16_t code : StandardBases) {
-        if (std::none_of(ports.begin(), ports.end(),
+        if (std::none_of(kernelPlan.begin(), kernelPlan.end(),
                          [code](const PortAssignment& p) { return p.code == code; })) {
             ports.push_back({code, "", code, 0});
         }
@@ -135,19 +142,38 @@ std::optional<std::vector<PortAssignment>> DirectPlan(const BackendConfig& confi
     return OnlyWanted(ports, config);
 }
 
+// What an ioperm failure means; each errno has another cause and another remedy.
+std::string IopermAdvice(int error) {
+    switch (error) {
+        case ENOSYS:
+            return " (this kernel has no port permissions at all: not an x86 machine, or built "
+                   "without CONFIG_X86_IOPL_IOPERM; use ppdev: sudo modprobe ppdev)";
+        case EPERM:
+            return " (port instructions need CAP_SYS_RAWIO, which scripts/install gives the agent, "
+                   "or root; under kernel lockdown (/sys/kernel/security/lockdown) not even those)";
+        default:
+            return {};
+    }
+}
+
 bool PermitAll(const std::vector<PortAssignment>& ports, const BackendEnv& env,
                std::string& report) {
     for (const PortAssignment& p : ports) {
-        const std::pair<std::uint16_t, unsigned> ranges[] = {
-            {p.base, DirectWindow(p)}, {static_cast<std::uint16_t>(p.ecr + 2), p.ecr ? 1u : 0u}};
+        const std::pair<unsigned, unsigned> ranges[] = {{p.base, DirectWindow(p)},
+                                                        {p.ecr + 2u, p.ecr ? 1u : 0u}};
         for (const auto& [from, count] : ranges) {
             if (count == 0) {
                 continue;
             }
-            if (int e = env.io->Permit(from, count); e != 0) {
+            // The last word before ioperm: nothing the plans let through may reach
+            // the motherboard's devices or wrap around.
+            if (!IsPortIoRange(from, count)) {
+                report += "direct: refused: " + Hex(from) + " is no parallel-port address\n";
+                return false;
+            }
+            if (int e = env.io->Permit(static_cast<std::uint16_t>(from), count); e != 0) {
                 report += "direct: ioperm(" + Hex(from) + "): " + std::strerror(e) +
-                          " (port instructions need CAP_SYS_RAWIO and are refused under kernel "
-                          "lockdown)\n";
+                          IopermAdvice(e) + "\n";
                 return false;
             }
         }

@@ -51,12 +51,20 @@ int ParportNumber(const std::string& target) {
     return AllDigits(rest) && rest.size() <= 4 ? std::stoi(rest) : -1;
 }
 
+const char* const IoRangeRule =
+    "a port's three registers lie between 0x100 and 0xFFFF (below 0x100 are the "
+    "motherboard's own devices)";
+
 }  // namespace
 
 std::string Hex(unsigned value) {
     char b[16];
     std::snprintf(b, sizeof b, "0x%X", value);
     return b;
+}
+
+bool IsPortIoRange(unsigned from, unsigned count) {
+    return count > 0 && from >= FirstPortIoAddress && from + count - 1 <= 0xFFFF;
 }
 
 bool IsStandardBase(unsigned base) {
@@ -104,7 +112,10 @@ std::vector<KernelPort> ReadKernelPorts(const std::string& procRoot, const std::
         p.base = static_cast<std::uint16_t>(fields->first);
         p.baseHi = static_cast<std::uint16_t>(fields->second);
         p.modes = FirstLine(ReadWhole(dir + "/" + name + "/modes"));
-        if (("," + p.modes + ",").find(",ECP,") != std::string::npos) {
+        // The ECR block is three addresses; a value that would wrap or reach the
+        // motherboard's devices is no ECR, whatever the driver wrote.
+        if (("," + p.modes + ",").find(",ECP,") != std::string::npos && p.HasIoBase() &&
+            IsPortIoRange(p.baseHi, 3)) {
             p.ecr = p.baseHi;
         }
         ports.push_back(std::move(p));
@@ -168,17 +179,24 @@ std::optional<MapRequest> ParseMap(const std::string& text, std::string& error) 
         const std::string ecr = target.substr(comma + 1);
         const auto value =
             ecr.rfind("ecr=", 0) == 0 ? ParseHex(ecr.substr(4), 0xFFFF) : std::optional<unsigned>();
-        if (!value || *value > 0xFFFD || *value == 0) {
+        if (!value) {
             error = "--map: after the base only ecr=BASE may follow: " + text;
+            return std::nullopt;
+        }
+        if (!IsPortIoRange(*value, 3)) {
+            error = "--map: no ECR can be at " + Hex(*value) + ": " + IoRangeRule;
             return std::nullopt;
         }
         map.ecr = static_cast<std::uint16_t>(*value);
         target = target.substr(0, comma);
     }
     const auto base = ParseHex(target, 0xFFFF);
-    // Three registers must fit below 0x10000.
-    if (!base || *base == 0 || *base > 0xFFFD) {
+    if (!base) {
         error = "--map: the target is /dev/parportN or a base in hex (0xDC00): " + text;
+        return std::nullopt;
+    }
+    if (!IsPortIoRange(*base, 3)) {
+        error = "--map: no port can be at " + Hex(*base) + ": " + IoRangeRule;
         return std::nullopt;
     }
     map.base = static_cast<std::uint16_t>(*base);

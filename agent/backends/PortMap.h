@@ -12,16 +12,28 @@
 
 namespace agent {
 
+// Below 0x100 lie the motherboard's own devices (DMA, interrupt and timer
+// controllers, keyboard): never a parallel port, whatever a driver reports.
+inline constexpr unsigned FirstPortIoAddress = 0x100;
+
+// Whether port instructions may be given `count` addresses from `from`: none
+// below FirstPortIoAddress and none past 0xFFFF. Checked on every value that
+// reaches ioperm, whether the user or the kernel named it.
+bool IsPortIoRange(unsigned from, unsigned count);
+
 // One /proc/sys/dev/parport/parportN: what the kernel knows of a port.
 struct KernelPort {
     unsigned number = 0;       // N
     std::string device;        // <devRoot>/parportN
-    std::uint16_t base = 0;    // SPP registers
+    std::uint16_t base = 0;    // SPP registers; 0 for USB adapters (uss720, mos7715)
     std::uint16_t baseHi = 0;  // second field of base-addr, reported with or without an ECR
     std::string modes;         // "PCSPP,TRISTATE,EPP,ECP" as the kernel reports them
     // The ECR block (ECR at ecr + 2), or 0. The kernel reports ECP only for a port
     // whose ECR it found; without that, baseHi may be any other device's address.
     std::uint16_t ecr = 0;
+    // Whether `base` is an I/O address at all. A port without one (a USB adapter)
+    // is reached only through ppdev, never by port instructions.
+    bool HasIoBase() const { return IsPortIoRange(base, 3); }
 };
 
 // Both fields of a base-addr file ("56320\t55424\n"); the second is 0 when absent.

@@ -1,8 +1,15 @@
 #include "agent/cli/Options.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
+#include "platform/RuntimeFolder.h"
+#include "port/AgentClient.h"
 #include "port/LPTIO.h"
 
 namespace agent {
@@ -21,8 +28,9 @@ const char* const UsageText =
     "  lptwdmio --help\n"
     "\n"
     "The Linux port access agent of Tarvik: the only program that touches the parallel\n"
-    "ports. Clients talk to it over a Unix socket, by default $XDG_RUNTIME_DIR/LptAccessAgent\n"
-    "or /tmp/LptAccessAgent-<uid> when XDG_RUNTIME_DIR is unset.\n"
+    "ports. Clients talk to it over a Unix socket, LptAccessAgent in the user's private\n"
+    "runtime folder: $XDG_RUNTIME_DIR, else /tmp/tarvik-<uid> (mode 0700), else, when\n"
+    "another user holds that name, ~/.cache/tarvik. It serves only its own user and root.\n"
     "\n"
     "serve options:\n"
     "  --backend auto     ppdev if the kernel reports a port; else port instructions if\n"
@@ -69,6 +77,35 @@ std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue) {
     return value;
 }
 
+std::string ClientSocketPath(const std::string& given, std::string& error) {
+    if (!given.empty()) {
+        return given;
+    }
+    const port::agent::SocketPlace place = port::agent::DefaultSocketPlace();
+    if (place.path.empty()) {
+        error = "no private folder for the agent's socket: " + place.notes;
+    }
+    return place.path;
+}
+
+std::string ConnectFailure(const std::string& path, int error) {
+    struct stat st {};
+    if (error == EACCES && ::stat(path.c_str(), &st) == 0 && st.st_uid != ::geteuid()) {
+        return "the agent on " + path + " belongs to user " + platform::DescribeUser(st.st_uid) +
+               ", not to you";
+    }
+    if (error == ENOENT) {
+        return "no agent on " + path + " (start one: lptwdmio serve)";
+    }
+    if (error == EUSERS) {
+        return "the agent on " + path + " serves as many clients as it may; end one and try again";
+    }
+    if (error == EMFILE || error == ENFILE) {
+        return "the agent on " + path + " has run out of file descriptors; end some clients";
+    }
+    return "no agent on " + path + ": " + std::strerror(error);
+}
+
 std::optional<std::uint8_t> PortCodeFor(std::uint16_t address) {
     for (std::uint8_t port : {PortCode3BC, PortCode378, PortCode278}) {
         const std::uint16_t base = PortCodeAddress(port);
@@ -87,7 +124,7 @@ std::optional<std::vector<std::uint16_t>> ParsePorts(const std::string& list) {
     for (;;) {
         const std::size_t comma = list.find(',', start);
         const auto base = ParseHex(list.substr(start, comma - start), 0xFFFF);
-        if (!base || BaseOf(static_cast<std::uint16_t>(*base)) != *base) {
+        if (!base || !IsStandardBase(*base)) {
             return std::nullopt;
         }
         if (std::find(ports.begin(), ports.end(), *base) == ports.end()) {
@@ -129,13 +166,21 @@ std::string MapConflict(const BackendConfig& b) {
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error) {
     Options o;
     std::vector<std::string> positional;
+    std::vector<std::string> given;  // options that take one value, each at most once
     bool serveOnly = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
                 error = a + " needs a value";
                 return false;
+            }
+            if (a != "--map") {
+                if (std::find(given.begin(), given.end(), a) != given.end()) {
+                    error = a + " is given twice";
+                    return false;
+                }
+                given.push_back(a);
             }
             into = args[++i];
             return true;

@@ -31,6 +31,14 @@ std::optional<unsigned> ParseHex(const std::string& text, unsigned maxValue);
 // A parsed command line, or nullopt with a message for the user.
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string& error);
 
+// The socket a client talks to: `given` (--socket), else the default place.
+// Empty, with the reason in `error`, when there is none.
+std::string ClientSocketPath(const std::string& given, std::string& error);
+
+// Why a client could not reach the agent on `path`, for the user: nobody
+// listening, or an agent of another user (named), or the errno's words.
+std::string ConnectFailure(const std::string& path, int error);
+
 // The port code that reaches an I/O address, if any of the 24 does.
 std::optional<std::uint8_t> PortCodeFor(std::uint16_t address);
 

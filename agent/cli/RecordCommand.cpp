@@ -6,7 +6,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include "agent/cli/Options.h"
 #include "agent/recording/RecordClient.h"
 #include "agent/recording/VcdWriter.h"
+#include "agent/serving/OutputFile.h"
 #include "port/AgentClient.h"
 #include "port/AgentProtocol.h"
 
@@ -31,7 +34,7 @@ const char* const RecordUsageText =
     "\n"
     "  --port 378|278|3BC   the port's base address, hex (default 378)\n"
     "  --rate HZ            samples a second, 1 to 100000 (default 1000)\n"
-    "  --seconds S          stop after S seconds (default: at Ctrl+C)\n"
+    "  --seconds S          stop after S seconds, 0.000001 to 10000000 (default: at Ctrl+C)\n"
     "  --out FILE.vcd|-     the file to write, or - for standard output\n"
     "  --socket PATH        the agent's socket\n"
     "\n"
@@ -68,11 +71,17 @@ bool ValueOption(const std::string& a) {
            a == "--backend" || a == "--ports" || a == "--trace" || a == "--map";
 }
 
+// The file's time step is 1 µs: a shorter duration would round to none, which
+// means "until interrupted".
+constexpr double MinSeconds = 1e-6;
+constexpr double MaxSeconds = 1e7;
+
 std::optional<double> ParseSeconds(const std::string& text) {
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || end == nullptr || *end != '\0' || errno != 0 || !(v > 0) || v > 1e7) {
+    if (text.empty() || end == nullptr || *end != '\0' || errno != 0 || !(v >= MinSeconds) ||
+        v > MaxSeconds) {
         return std::nullopt;
     }
     return v;
@@ -108,14 +117,13 @@ public:
             return true;
         }
         own_ = true;
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        created_ = fd_ >= 0;
-        if (fd_ < 0 && errno == EEXIST) {
-            fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);  // emptied once the agent answers
-        }
+        // An existing file is emptied only once the agent answers.
+        OutputFile file = OpenOutputFile(path, /*append=*/false, /*nonBlocking=*/false, 0666);
+        fd_ = file.fd;
+        created_ = file.created;
         struct stat st {};
         if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
-            error = "cannot write " + path + ": " + std::strerror(errno);
+            error = fd_ < 0 ? file.error : "cannot write " + path + ": " + std::strerror(errno);
             return false;
         }
         regular_ = S_ISREG(st.st_mode);
@@ -234,8 +242,7 @@ int StartFailure(const RecordOptions& o, int e, const std::string& socketPath) {
                      socketPath.c_str(), std::strerror(e));
         return ExitBroken;
     }
-    std::fprintf(stderr, "lptwdmio: cannot record through the agent on %s: %s\n",
-                 socketPath.c_str(), std::strerror(e));
+    std::fprintf(stderr, "lptwdmio: cannot record: %s\n", ConnectFailure(socketPath, e).c_str());
     return ExitBroken;
 }
 
@@ -255,6 +262,7 @@ bool IsRecordCommand(const std::vector<std::string>& args) {
 std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& args,
                                                 std::string& error) {
     RecordOptions o;
+    std::vector<std::string> given;  // each option at most once
     bool named = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -270,10 +278,15 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
             error = a[0] == '-' ? "unknown option for record: " + a : "unexpected argument: " + a;
             return std::nullopt;
         }
-        if (i + 1 >= args.size()) {
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
             error = a + " needs a value";
             return std::nullopt;
         }
+        if (std::find(given.begin(), given.end(), a) != given.end()) {
+            error = a + " is given twice";
+            return std::nullopt;
+        }
+        given.push_back(a);
         const std::string& v = args[++i];
         if (a == "--socket") {
             o.socketPath = v;
@@ -297,7 +310,7 @@ std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& 
         } else if (a == "--seconds") {
             const auto seconds = ParseSeconds(v);
             if (!seconds) {
-                error = "--seconds takes a time above 0: " + v;
+                error = "--seconds takes 0.000001 (1 µs, the file's time step) to 10000000: " + v;
                 return std::nullopt;
             }
             o.seconds = *seconds;
@@ -331,8 +344,12 @@ int RunRecord(const std::vector<std::string>& args) {
         return ExitUsage;
     }
     InstallInterrupt();
-    const std::string socketPath =
-        o.socketPath.empty() ? port::agent::DefaultSocketPath() : o.socketPath;
+    const std::string socketPath = ClientSocketPath(o.socketPath, error);
+    if (socketPath.empty()) {
+        output.Abandon();
+        std::fprintf(stderr, "lptwdmio: %s\n", error.c_str());
+        return ExitBroken;
+    }
     RecordClient client;
     if (int e = client.Start(socketPath, o.base, o.rate); e != 0) {
         output.Abandon();
@@ -342,7 +359,7 @@ int RunRecord(const std::vector<std::string>& args) {
     VcdWriter writer(o.base, o.rate, client.BackendName(), LocalDate());
     std::string text;
     writer.Begin(client.First(), text);
-    const std::uint64_t limitNs = o.seconds > 0 ? std::uint64_t(o.seconds * 1e9) : 0;
+    const std::uint64_t limitNs = o.seconds > 0 ? std::uint64_t(std::llround(o.seconds * 1e9)) : 0;
     std::string broken;
     if (!output.Begin() || !output.Write(text)) {
         broken =

@@ -101,8 +101,8 @@ int Serve(const agent::Options& o, const std::string& socketPath) {
     }
     agent::Trace trace;
     if (!o.tracePath.empty()) {
-        if (int e = trace.Open(o.tracePath); e != 0) {
-            std::fprintf(stderr, "lptwdmio: trace %s: %s\n", o.tracePath.c_str(), std::strerror(e));
+        if (!trace.Open(o.tracePath, message)) {
+            std::fprintf(stderr, "lptwdmio: --trace: %s\n", message.c_str());
             return ExitUsage;
         }
     }
@@ -128,14 +128,21 @@ int Serve(const agent::Options& o, const std::string& socketPath) {
         }
         ::close(readyFd);
     }
-    return server.Run(*opened.backend, trace.IsOpen() ? &trace : nullptr);
+    const int code = server.Run(*opened.backend, trace.IsOpen() ? &trace : nullptr);
+    trace.Flush();
+    if (trace.Dropped() != 0) {
+        std::fprintf(stderr,
+                     "lptwdmio: %llu trace lines were dropped: %s did not take them at once "
+                     "(each gap is marked in the trace by a line '<ns> dropped <count>')\n",
+                     static_cast<unsigned long long>(trace.Dropped()), o.tracePath.c_str());
+    }
+    return code;
 }
 
 int Client(const agent::Options& o, const std::string& socketPath) {
     port::agent::AgentClient client;
     if (int e = client.Open(socketPath); e != 0) {
-        std::fprintf(stderr, "lptwdmio: no agent on %s: %s\n", socketPath.c_str(),
-                     std::strerror(e));
+        std::fprintf(stderr, "lptwdmio: %s\n", agent::ConnectFailure(socketPath, e).c_str());
         return ExitNoBackend;
     }
     std::uint8_t pair[2] = {*agent::PortCodeFor(o.address), o.value};
@@ -146,7 +153,12 @@ int Client(const agent::Options& o, const std::string& socketPath) {
         code = port::agent::CodeSetStatus;
     }
     if (int e = client.Exchange(code, pair, 1); e != 0) {
-        std::fprintf(stderr, "lptwdmio: request failed: %s (%d)\n", std::strerror(e), e);
+        // An agent that can't take one more client says so in its reply.
+        if (e == EUSERS || e == EMFILE || e == ENFILE) {
+            std::fprintf(stderr, "lptwdmio: %s\n", agent::ConnectFailure(socketPath, e).c_str());
+        } else {
+            std::fprintf(stderr, "lptwdmio: request failed: %s (%d)\n", std::strerror(e), e);
+        }
         return ExitNoBackend;
     }
     if (o.command == agent::Command::Read) {
@@ -175,12 +187,24 @@ int main(int argc, char** argv) {
         std::fputs(agent::RecordUsageText, stdout);
         return ExitOk;
     }
-    const std::string socketPath =
-        options->socketPath.empty() ? port::agent::DefaultSocketPath() : options->socketPath;
     if (options->command == agent::Command::List) {
         const agent::PortListing listing = agent::ListPorts(agent::BackendEnv{});
         std::fputs(listing.text.c_str(), stdout);
         return listing.usable ? ExitOk : ExitNoBackend;
+    }
+    std::string socketPath = options->socketPath;
+    if (socketPath.empty()) {
+        const port::agent::SocketPlace place = port::agent::DefaultSocketPlace();
+        if (place.path.empty()) {
+            std::fprintf(stderr, "lptwdmio: no private folder for the agent's socket: %s\n",
+                         place.notes.c_str());
+            return ExitNoBackend;
+        }
+        if (!place.notes.empty() && options->command == agent::Command::Serve) {
+            std::fprintf(stderr, "lptwdmio: %s; the socket goes to %s\n", place.notes.c_str(),
+                         place.path.c_str());
+        }
+        socketPath = place.path;
     }
     if (options->command == agent::Command::Serve) {
         return Serve(*options, socketPath);

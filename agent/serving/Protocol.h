@@ -31,6 +31,13 @@ DecodeStatus DecodeRequest(const std::uint8_t* data, std::size_t size, Request& 
 inline constexpr std::size_t MaxRequestSize =
     port::agent::RequestHeaderSize + 2 * std::size_t(port::agent::MaxPairs);
 
+// How many more bytes the agent takes from a client holding `buffered` request
+// bytes and `unsent` reply bytes: none while a reply is unsent, else up to one
+// largest request in all, so no client makes the agent hold more than that.
+inline std::size_t ReadRoom(std::size_t buffered, std::size_t unsent) {
+    return unsent != 0 || buffered >= MaxRequestSize ? 0 : MaxRequestSize - buffered;
+}
+
 // Carries out a complete request on the backend and returns the reply. The batch
 // is checked as a whole first, so a refused batch touches no register.
 std::vector<std::uint8_t> Execute(Backend& backend, const Request& request, Trace* trace,

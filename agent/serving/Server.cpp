@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "agent/serving/Protocol.h"
+#include "platform/RuntimeFolder.h"
 #include "port/AgentClient.h"
 
 namespace agent {
@@ -35,10 +36,6 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool OwnedByUs(uid_t owner) {
-    return owner == ::geteuid() || owner == 0;
-}
-
 }  // namespace
 
 Server::Server(ServerOptions options) : options_(std::move(options)) {}
@@ -50,11 +47,18 @@ Server::~Server() {
     if (listenFd_ >= 0) {
         ::close(listenFd_);
     }
+    if (spareFd_ >= 0) {
+        ::close(spareFd_);
+    }
     // Remove the socket file only if it is still the one we bound.
     struct stat st {};
     if (bound_ && ::lstat(options_.socketPath.c_str(), &st) == 0 && st.st_dev == socketDev_ &&
         st.st_ino == socketIno_) {
         ::unlink(options_.socketPath.c_str());
+    }
+    // The lock goes too, while still held, so that nothing of ours stays behind.
+    if (lockHeld_) {
+        ::unlink((options_.socketPath + ".lock").c_str());
     }
     if (lockFd_ >= 0) {
         ::close(lockFd_);
@@ -65,45 +69,90 @@ void Server::RequestStop() {
     stopRequested_ = 1;
 }
 
+namespace {
+
+// What stands at a path that should be ours, naming its owner: "a file of user
+// mallory (uid 1001)".
+std::string WhatIsAt(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        return "gone";
+    }
+    const char* kind = S_ISSOCK(st.st_mode)   ? "a socket"
+                       : S_ISLNK(st.st_mode)  ? "a symbolic link"
+                       : S_ISDIR(st.st_mode)  ? "a folder"
+                       : S_ISFIFO(st.st_mode) ? "a FIFO"
+                                              : "a file";
+    return std::string(kind) + " of user " + platform::DescribeUser(st.st_uid);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
 int Server::Reserve(std::string& message) {
     const std::string& path = options_.socketPath;
-    const std::string folder = FolderOf(path);
-    struct stat dir {};
-    if (::stat(folder.c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode)) {
-        message = "socket folder " + folder + " does not exist";
+    // Checked before anything is made: a refused start leaves nothing behind.
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) {
+        message = "socket path too long (" + std::to_string(path.size()) + " bytes, at most " +
+                  std::to_string(sizeof(sockaddr_un::sun_path) - 1) + "): " + path;
         return 1;
     }
     // Others must not be able to swap the socket: the folder is ours (or root's)
     // and writable only by its owner, unless it is sticky like /tmp.
-    if (!OwnedByUs(dir.st_uid) ||
-        ((dir.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (dir.st_mode & S_ISVTX) == 0)) {
-        message = "socket folder " + folder + " is writable by other users";
+    const std::string folder = FolderOf(path);
+    if (const std::string problem = platform::FolderProblem(folder, ::geteuid(), true);
+        !problem.empty()) {
+        message = "cannot use the socket folder: " + problem;
         return 1;
     }
     // The lock closes the window between "nobody listens" and our bind.
     const std::string lockPath = path + ".lock";
-    lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    struct stat lockStat {};
-    if (lockFd_ < 0 || ::fstat(lockFd_, &lockStat) != 0 || lockStat.st_uid != ::geteuid()) {
-        message = "cannot use lock file " + lockPath;
-        return 1;
+    for (int attempt = 0;; ++attempt) {
+        lockFd_ =
+            ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        struct stat held {};
+        if (lockFd_ < 0 || ::fstat(lockFd_, &held) != 0 || !S_ISREG(held.st_mode) ||
+            held.st_uid != ::geteuid()) {
+            message = "cannot use the lock file " + lockPath + ": it is " + WhatIsAt(lockPath) +
+                      "; another user holds the name (choose another --socket)";
+            return 1;
+        }
+        if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+            message = "another agent is running on " + path;
+            return 3;
+        }
+        // An agent that ends removes its lock file: a lock taken on a file no
+        // longer at the path guards nothing, so take the one there now.
+        struct stat now {};
+        if (::lstat(lockPath.c_str(), &now) == 0 && SameFile(now, held)) {
+            break;
+        }
+        ::close(lockFd_);
+        lockFd_ = -1;
+        if (attempt == 10) {
+            message = "the lock file " + lockPath + " keeps changing";
+            return 1;
+        }
     }
-    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-        message = "another agent is running on " + path;
-        return 3;
-    }
+    lockHeld_ = true;
     port::agent::AgentClient probe;
     const int e = probe.Open(path);
+    if (e == EACCES) {
+        message = "another user's agent runs on " + path + ": it is " + WhatIsAt(path);
+        return 1;
+    }
     if (e != ENOENT) {
-        message = e == 0 || e == EACCES || e == EAGAIN
-                      ? "another agent is running on " + path
-                      : "cannot use " + path + ": " + std::strerror(e);
-        return e == 0 || e == EACCES || e == EAGAIN ? 3 : 1;
+        message = e == 0 || e == EAGAIN ? "another agent is running on " + path
+                                        : "cannot use " + path + ": " + std::strerror(e);
+        return e == 0 || e == EAGAIN ? 3 : 1;
     }
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid()) {
-            message = path + " exists and is not a socket of this user";
+            message = path + " is " + WhatIsAt(path) + ", not a socket of yours to replace";
             return 1;
         }
         ::unlink(path.c_str());  // stale: its agent is gone
@@ -143,28 +192,95 @@ int Server::Listen(std::string& message) {
         message = std::string("listen: ") + std::strerror(errno);
         return errno;
     }
+    spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     return 0;
+}
+
+void Server::Refuse(int fd, int error) {
+    // What the client already sent is read first: closing on unread bytes would
+    // make its read fail with ECONNRESET before it sees why.
+    std::uint8_t scratch[512];
+    while (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    }
+    const std::vector<std::uint8_t> reply = ErrorReply(static_cast<std::uint32_t>(error));
+    if (::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+        // a client already gone needs no reason
+    }
+    ::shutdown(fd, SHUT_WR);
+    ::close(fd);
+}
+
+bool Server::EvictIdle(long long nowMs) {
+    auto idlest = clients_.end();
+    for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+        const bool between = !it->recording && it->in.empty() && it->out.empty();
+        if (between && nowMs - it->lastActiveMs >= options_.evictIdleMs &&
+            (idlest == clients_.end() || it->lastActiveMs < idlest->lastActiveMs)) {
+            idlest = it;
+        }
+    }
+    if (idlest == clients_.end()) {
+        return false;
+    }
+    // Between requests nothing is lost: the client's next request finds the
+    // connection closed and connects again.
+    ::close(idlest->fd);
+    clients_.erase(idlest);
+    return true;
 }
 
 void Server::Accept() {
     for (;;) {
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0 && (errno == EMFILE || errno == ENFILE) && spareFd_ >= 0) {
+            ::close(spareFd_);
+            fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0) {
+                Refuse(fd, EMFILE);
+            }
+            spareFd_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            if (fd < 0) {
+                return;  // nobody was waiting after all
+            }
+            continue;
+        }
         if (fd < 0) {
+            // Without a spare descriptor the waiting clients stay queued; the
+            // loop looks again after its next wait, never at once.
+            acceptBlocked_ = errno == EMFILE || errno == ENFILE;
             return;
         }
+        acceptBlocked_ = false;
         ucred peer{};
         socklen_t size = sizeof peer;
         const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0;
-        // Only our own user and root may drive the ports.
-        if (!known || !OwnedByUs(peer.uid) || clients_.size() >= options_.maxClients) {
+        // Only our own user and root may drive the ports; others learn nothing.
+        if (!known || !port::agent::PeerMayBeTrusted(peer.uid, ::geteuid())) {
             ::close(fd);
+            continue;
+        }
+        const long long now = NowMs();
+        if (clients_.size() >= options_.maxClients && !EvictIdle(now)) {
+            Refuse(fd, EUSERS);
             continue;
         }
         Client c;
         c.fd = fd;
         c.pid = peer.pid;
+        c.lastActiveMs = now;
         clients_.push_back(std::move(c));
         hadClient_ = true;
+    }
+}
+
+void Server::EndStalled(long long nowMs) {
+    for (Client& c : clients_) {
+        if (!c.recording && !c.in.empty() && c.out.empty() && !c.closeAfterReply &&
+            nowMs - c.requestBeganMs >= options_.stalledRequestMs) {
+            c.out = ErrorReply(ETIMEDOUT);
+            c.closeAfterReply = true;
+            c.in.clear();
+        }
     }
 }
 
@@ -183,6 +299,7 @@ bool Server::Flush(Client& c) {
     }
     c.out.clear();
     c.outDone = 0;
+    c.lastActiveMs = NowMs();
     return !c.closeAfterReply;
 }
 
@@ -207,6 +324,7 @@ bool Server::Process(Client& c, Backend& backend, Trace* trace) {
             c.out = Execute(backend, request, trace, static_cast<int>(c.pid));
         }
         c.in.erase(c.in.begin(), c.in.begin() + static_cast<std::ptrdiff_t>(request.size));
+        c.requestBeganMs = NowMs();  // the next request's bytes, if any, count from now
         if (c.recording) {
             c.in.clear();  // from here on the client's bytes are no requests
         }
@@ -257,7 +375,10 @@ bool Server::ServeRecording(Client& c, short ready) {
 }
 
 bool Server::ReadFrom(Client& c, Backend& backend, Trace* trace) {
-    const std::size_t room = MaxRequestSize - c.in.size();
+    const std::size_t room = ReadRoom(c.in.size(), c.out.size() - c.outDone);
+    if (room == 0) {
+        return true;  // a recv of nothing would read as the client's end
+    }
     const std::size_t old = c.in.size();
     c.in.resize(old + room);
     const ssize_t n = ::recv(c.fd, c.in.data() + old, room, MSG_DONTWAIT);
@@ -267,6 +388,10 @@ bool Server::ReadFrom(Client& c, Backend& backend, Trace* trace) {
     }
     if (n < 0) {
         return errno == EAGAIN || errno == EINTR;
+    }
+    c.lastActiveMs = NowMs();
+    if (old == 0) {
+        c.requestBeganMs = c.lastActiveMs;
     }
     return Process(c, backend, trace);
 }
@@ -280,8 +405,9 @@ int Server::Run(Backend& backend, Trace* trace) {
             (hadClient_ || NowMs() - started >= options_.idleGraceMs)) {
             break;
         }
+        EndStalled(NowMs());
         fds.clear();
-        fds.push_back({listenFd_, POLLIN, 0});
+        fds.push_back({listenFd_, static_cast<short>(acceptBlocked_ ? 0 : POLLIN), 0});
         for (const Client& c : clients_) {
             short events = 0;
             if (c.recording) {
@@ -289,7 +415,7 @@ int Server::Run(Backend& backend, Trace* trace) {
                                             (c.recordingEnded ? 0 : POLLIN));
             } else if (!c.out.empty()) {
                 events = POLLOUT;
-            } else if (c.in.size() < MaxRequestSize) {
+            } else if (ReadRoom(c.in.size(), 0) != 0) {
                 events = POLLIN;
             }
             fds.push_back({c.fd, events, 0});
@@ -334,7 +460,7 @@ int Server::Run(Backend& backend, Trace* trace) {
             }
         }
         clients_.swap(kept);
-        if (fds[0].revents & POLLIN) {
+        if ((fds[0].revents & POLLIN) || acceptBlocked_) {
             Accept();
         }
     }

@@ -21,7 +21,12 @@ struct ServerOptions {
     bool exitWhenIdle = false;
     // An agent started for a client that then never came must not linger.
     int idleGraceMs = 10000;
+    // Beyond this many clients a newcomer is refused with EUSERS, unless a
+    // connection idle for evictIdleMs gives up its place.
     std::size_t maxClients = 64;
+    int evictIdleMs = 5000;
+    // A request begun and not completed within this time is answered ETIMEDOUT.
+    int stalledRequestMs = 5000;
 };
 
 class Server {
@@ -45,6 +50,8 @@ private:
     struct Client {
         int fd = -1;
         pid_t pid = 0;
+        long long lastActiveMs = 0;    // the last byte read or reply finished
+        long long requestBeganMs = 0;  // when the first byte of the pending request came
         std::vector<std::uint8_t> in;
         std::vector<std::uint8_t> out;
         std::size_t outDone = 0;
@@ -55,6 +62,12 @@ private:
     };
 
     void Accept();
+    // Tells a client that can't be served why, without waiting for it, and closes it.
+    static void Refuse(int fd, int error);
+    // Closes the connection idle longest, if one has been idle long enough.
+    bool EvictIdle(long long nowMs);
+    // Answers requests stalled halfway; such a client is closed after the reply.
+    void EndStalled(long long nowMs);
     bool ReadFrom(Client& c, Backend& backend, Trace* trace);
     bool Process(Client& c, Backend& backend, Trace* trace);
     bool Flush(Client& c);
@@ -64,6 +77,11 @@ private:
 
     ServerOptions options_;
     int lockFd_ = -1;
+    bool lockHeld_ = false;  // the lock file is ours to remove on the way out
+    // Kept in reserve: when descriptors run out it is closed to accept, and
+    // refuse, the client waiting, so the listening socket never spins the loop.
+    int spareFd_ = -1;
+    bool acceptBlocked_ = false;  // out of descriptors and no spare: try again next round
     int listenFd_ = -1;
     dev_t socketDev_ = 0;
     ino_t socketIno_ = 0;

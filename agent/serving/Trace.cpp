@@ -1,13 +1,24 @@
 #include "agent/serving/Trace.h"
 
-#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
+#include "agent/serving/OutputFile.h"
+
 namespace agent {
+namespace {
+
+long long NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace
 
 Trace::~Trace() {
     Flush();
@@ -16,36 +27,69 @@ Trace::~Trace() {
     }
 }
 
-int Trace::Open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    return fd_ < 0 ? errno : 0;
+bool Trace::Open(const std::string& path, std::string& error) {
+    OutputFile out = OpenOutputFile(path, /*append=*/true, /*nonBlocking=*/true, 0600);
+    fd_ = out.fd;
+    error = out.error;
+    return fd_ >= 0;
 }
 
 void Trace::Add(bool write, std::uint16_t address, std::uint8_t value, int pid) {
     if (fd_ < 0) {
         return;
     }
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
     char line[80];
-    const int n = std::snprintf(line, sizeof line, "%lld %c 0x%03X 0x%02X %d\n",
-                                ts.tv_sec * 1000000000LL + ts.tv_nsec, write ? 'w' : 'r', address,
-                                value, pid);
+    const int n = std::snprintf(line, sizeof line, "%lld %c 0x%03X 0x%02X %d\n", NowNs(),
+                                write ? 'w' : 'r', address, value, pid);
     pending_.append(line, static_cast<std::size_t>(n));
 }
 
-void Trace::Flush() {
+std::size_t Trace::WriteSome(const std::string& text) {
     std::size_t done = 0;
-    while (fd_ >= 0 && done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (n < 0 && errno == EINTR) {
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
             continue;
+        } else {
+            break;  // EAGAIN, a full disk, a reader gone: never wait for it
         }
-        if (n <= 0) {
-            break;  // a full disk must not stop the ports being served
-        }
-        done += static_cast<std::size_t>(n);
     }
+    return done;
+}
+
+void Trace::KeepLineRest(const std::string& lines, std::size_t done) {
+    std::size_t cut = done;
+    if (done > 0 && lines[done - 1] != '\n') {
+        cut = lines.find('\n', done) + 1;
+        partial_ = lines.substr(done, cut - done);
+    }
+    const auto dropped = static_cast<std::uint64_t>(
+        std::count(lines.begin() + std::ptrdiff_t(cut), lines.end(), '\n'));
+    droppedSinceMark_ += dropped;
+    droppedTotal_ += dropped;
+}
+
+void Trace::Flush() {
+    if (fd_ < 0) {
+        pending_.clear();
+        return;
+    }
+    partial_.erase(0, WriteSome(partial_));
+    if (partial_.empty() && droppedSinceMark_ != 0) {
+        const std::string mark =
+            std::to_string(NowNs()) + " dropped " + std::to_string(droppedSinceMark_) + "\n";
+        if (const std::size_t done = WriteSome(mark); done > 0) {
+            partial_ = mark.substr(done);
+            droppedSinceMark_ = 0;
+        }
+    }
+    std::size_t done = 0;
+    if (partial_.empty() && droppedSinceMark_ == 0) {
+        done = WriteSome(pending_);
+    }
+    KeepLineRest(pending_, done);
     pending_.clear();
 }
 

@@ -10,9 +10,10 @@
 #include "AgentFakes.h"
 #include "AgentProcess.h"
 #include "agent/backends/BackendSelect.h"
-#include "agent/cli/Options.h"
-#include "agent/serving/Protocol.h"
 #include "agent/backends/SimBackend.h"
+#include "agent/cli/Options.h"
+#include "agent/recording/Recording.h"
+#include "agent/serving/Protocol.h"
 
 using namespace agent;
 using namespace port::agent;
@@ -60,6 +61,34 @@ TEST(AgentDecoder, WaitsForWholeRequestsAndRejectsBadCounts) {
     }
     const auto biggest = RequestBytes(CodeWrite, MaxPairs, std::vector<std::uint8_t>(8192));
     EXPECT_EQ(DecodeRequest(biggest.data(), biggest.size(), r), DecodeStatus::Complete);
+}
+
+// What no client may make the agent do, whoever runs the test: hold more than
+// one largest request, take a recording rate the client side would refuse, or
+// trust a peer of another user.
+TEST(AgentDecoder, ClientLimitsHoldInTheAgentItself) {
+    EXPECT_EQ(ReadRoom(0, 0), MaxRequestSize);
+    EXPECT_EQ(ReadRoom(MaxRequestSize - 1, 0), 1u);
+    EXPECT_EQ(ReadRoom(MaxRequestSize, 0), 0u);
+    EXPECT_EQ(ReadRoom(10, 6), 0u);  // a reply unsent: nothing more is taken
+
+    SimBackend sim({0x378}, false);
+    for (std::uint32_t rate : {0u, MaxRecordRate + 1, 0xFFFFFFFFu}) {
+        std::vector<std::uint8_t> pairs{0x20, 0, 0, 0, 0, 0, 0, 0};
+        StoreU32(pairs.data() + 4, rate);
+        const auto bytes = RequestBytes(CodeRecord, RecordRequestPairs, pairs);
+        Request r;
+        ASSERT_EQ(DecodeRequest(bytes.data(), bytes.size(), r), DecodeStatus::Complete);
+        std::vector<std::uint8_t> reply;
+        EXPECT_EQ(Recording::Start(sim, r, nullptr, 1, reply), nullptr) << rate;
+        ASSERT_GE(reply.size(), 4u);
+        EXPECT_EQ(LoadU32(reply.data()), std::uint32_t(EINVAL)) << rate;
+    }
+
+    EXPECT_TRUE(PeerMayBeTrusted(1000, 1000));
+    EXPECT_TRUE(PeerMayBeTrusted(0, 1000));
+    EXPECT_FALSE(PeerMayBeTrusted(1001, 1000));
+    EXPECT_FALSE(PeerMayBeTrusted(1000, 0));
 }
 
 TEST(AgentDecoder, UnknownCodeAndRefusedBatchesTouchNothing) {
@@ -259,7 +288,13 @@ TEST(AgentOptions, CommandLine) {
                                                {"write", "0x378", "0x100"},
                                                {"read", "0x378", "--detach"},
                                                {"set-status", "0x37A", "1"},
-                                               {"serve", "--frobnicate"}}) {
+                                               {"serve", "--frobnicate"},
+                                               {"serve", "--socket"},
+                                               {"serve", "--socket", ""},
+                                               {"serve", "--ports", "0"},
+                                               {"serve", "--ports", "0,378"},
+                                               {"serve", "--ports", "378", "--ports", "278"},
+                                               {"serve", "--trace", "a", "--trace", "b"}}) {
         EXPECT_FALSE(ParseOptions(bad, error)) << (bad.empty() ? "" : bad[0]);
     }
 }

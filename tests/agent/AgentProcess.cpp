@@ -3,9 +3,12 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -127,6 +130,41 @@ int AgentProcess::Stop() {
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int RawConnect(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    timeval tv{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return fd;
+}
+
+bool SendRaw(int fd, const std::vector<std::uint8_t>& bytes) {
+    return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+}
+
+std::vector<std::uint8_t> Header(std::uint32_t code, std::uint32_t n) {
+    std::vector<std::uint8_t> b(8);
+    port::agent::StoreU32(b.data(), code);
+    port::agent::StoreU32(b.data() + 4, n);
+    return b;
+}
+
+std::vector<std::uint8_t> ReadToEnd(int fd) {
+    std::vector<std::uint8_t> all;
+    std::uint8_t b[256];
+    ssize_t n;
+    while ((n = ::recv(fd, b, sizeof b, 0)) > 0) {
+        all.insert(all.end(), b, b + n);
+    }
+    return all;
 }
 
 std::string ReadFile(const std::string& path) {

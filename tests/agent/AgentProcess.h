@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -39,6 +40,15 @@ public:
 private:
     pid_t pid_ = -1;
 };
+
+// A raw connection to an agent, without AgentClient's checks; replies wait at
+// most 2 s. -1 when nobody listens.
+int RawConnect(const std::string& path);
+bool SendRaw(int fd, const std::vector<std::uint8_t>& bytes);
+// A request header: code and pair count.
+std::vector<std::uint8_t> Header(std::uint32_t code, std::uint32_t n);
+// Everything the agent sends until it closes (or 2 s pass).
+std::vector<std::uint8_t> ReadToEnd(int fd);
 
 std::string ReadFile(const std::string& path);
 std::vector<std::string> TraceLines(const std::string& path);  // "r 0x378 0x00" form

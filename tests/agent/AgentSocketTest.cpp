@@ -23,42 +23,6 @@ using namespace port::agent;
 
 namespace {
 
-int RawConnect(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un a{};
-    a.sun_family = AF_UNIX;
-    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    timeval tv{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return fd;
-}
-
-void SendRaw(int fd, std::vector<std::uint8_t> bytes) {
-    ASSERT_EQ(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), ssize_t(bytes.size()));
-}
-
-std::vector<std::uint8_t> Header(std::uint32_t code, std::uint32_t n) {
-    std::vector<std::uint8_t> b(8);
-    StoreU32(b.data(), code);
-    StoreU32(b.data() + 4, n);
-    return b;
-}
-
-// Everything the agent sends until it closes (or 2 s pass).
-std::vector<std::uint8_t> ReadToEnd(int fd) {
-    std::vector<std::uint8_t> all;
-    std::uint8_t b[256];
-    ssize_t n;
-    while ((n = ::recv(fd, b, sizeof b, 0)) > 0) {
-        all.insert(all.end(), b, b + n);
-    }
-    return all;
-}
-
 class AgentSocket : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -152,13 +116,13 @@ TEST_F(AgentSocket, MalformedRequestsNeverHarmOtherClients) {
     ASSERT_GE(slow, 0);
     auto half = Header(CodeRead, 2);
     half.push_back(0x20);
-    SendRaw(slow, half);
+    ASSERT_TRUE(SendRaw(slow, half));
     EXPECT_EQ(ReadOne(0x20), 0x00);
 
     for (std::uint32_t n : {0u, 4097u, 0xFFFFFFFFu}) {
         const int fd = RawConnect(socket);
         ASSERT_GE(fd, 0);
-        SendRaw(fd, Header(CodeRead, n));
+        ASSERT_TRUE(SendRaw(fd, Header(CodeRead, n)));
         const auto reply = ReadToEnd(fd);  // an error, then the agent hangs up
         ASSERT_EQ(reply.size(), 4u) << n;
         EXPECT_EQ(LoadU32(reply.data()), std::uint32_t(EINVAL));
@@ -172,7 +136,7 @@ TEST_F(AgentSocket, MalformedRequestsNeverHarmOtherClients) {
         auto good = Header(CodeRead, 1);
         good.insert(good.end(), {0x20, 0x00});
         bad.insert(bad.end(), good.begin(), good.end());
-        SendRaw(fd, bad);  // both requests in one go
+        ASSERT_TRUE(SendRaw(fd, bad));  // both requests in one go
         std::uint8_t reply[12] = {};
         ASSERT_EQ(::recv(fd, reply, sizeof reply, MSG_WAITALL), 12);
         EXPECT_EQ(LoadU32(reply), std::uint32_t(EINVAL));
@@ -185,10 +149,10 @@ TEST_F(AgentSocket, MalformedRequestsNeverHarmOtherClients) {
         const int fd = RawConnect(socket);
         auto cut = Header(CodeWrite, 4096);
         cut.resize(cut.size() + 100, 0x20);
-        SendRaw(fd, cut);
+        ASSERT_TRUE(SendRaw(fd, cut));
         ::close(fd);
         const int junk = RawConnect(socket);
-        SendRaw(junk, std::vector<std::uint8_t>(20000, 0xFF));
+        ASSERT_TRUE(SendRaw(junk, std::vector<std::uint8_t>(20000, 0xFF)));
         ::close(junk);
     }
     {

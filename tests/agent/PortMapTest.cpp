@@ -125,6 +125,50 @@ TEST_F(AutoChoice, PortInstructionsReachOnlyBasesTheKernelReports) {
     EXPECT_TRUE(Has(any.report, "no ECR answers at 0xE402"));
 }
 
+// What the kernel reports gets the bounds a --map gets: a USB adapter's base 0
+// (uss720, mos7715) and an ECR that would wrap never reach ioperm.
+TEST_F(AutoChoice, KernelValuesOutsideThePortWindowNeverReachIoperm) {
+    Port("parport0", "0\t0\n", "PCSPP,TRISTATE");
+    Port("parport1", "56320\t65535\n", "PCSPP,TRISTATE,ECP");
+    io.present = {0x0, 0xDC00};
+    ppdev.openError = EACCES;
+    for (BackendKind kind : {BackendKind::Auto, BackendKind::Direct}) {
+        io.log.clear();
+        auto opened = Open(kind);
+        ASSERT_TRUE(opened.backend) << opened.report;
+        for (const std::string& line : io.log) {
+            EXPECT_EQ(line.rfind("permit 0 ", 0), std::string::npos) << line;
+            EXPECT_EQ(line.rfind("permit 1 ", 0), std::string::npos) << line;
+        }
+        EXPECT_FALSE(io.Touched(0x0));
+        EXPECT_TRUE(Has(opened.report,
+                        "/dev/parport0 has no I/O base (the kernel reports 0x0, "
+                        "as for a USB adapter): it is served only through ppdev"))
+            << opened.report;
+        // The adapter keeps its code: it reads as no port, not as whatever is at 0x378.
+        const std::string served = opened.backend->Describe();
+        EXPECT_TRUE(Has(served, "0x278 = 0xDC00 (port instructions)\n")) << served;
+        EXPECT_FALSE(Has(served, "0x378 =")) << served;
+        EXPECT_EQ(ReadAt(*opened.backend, 0x378), 0xFF);
+    }
+    // Through ppdev the adapter is served.
+    ppdev.openError = 0;
+    auto ppdevOpened = Open(BackendKind::Ppdev);
+    ASSERT_TRUE(ppdevOpened.backend);
+    EXPECT_TRUE(Has(ppdevOpened.backend->Describe(), "0x378 = /dev/parport0 (ppdev)\n"));
+}
+
+// ENOSYS is a kernel without port permissions, not a missing capability.
+TEST_F(AutoChoice, IopermFailuresSayTheirOwnCause) {
+    io.permitError = ENOSYS;
+    auto opened = Open(BackendKind::Direct);
+    EXPECT_FALSE(opened.backend);
+    EXPECT_TRUE(Has(opened.report, "no port permissions at all")) << opened.report;
+    EXPECT_FALSE(Has(opened.report, "CAP_SYS_RAWIO")) << opened.report;
+    io.permitError = EPERM;
+    EXPECT_TRUE(Has(Open(BackendKind::Direct).report, "CAP_SYS_RAWIO"));
+}
+
 TEST_F(AutoChoice, MappedDevicesAndTheHolderOfABusyPort) {
     Port("parport0", "888\t1912\n", "", "ppdev0");
     Port("parport1", "56320\t0\n", "", "lp1");
@@ -166,6 +210,8 @@ TEST(AgentOptions, MapsAndTheirConflicts) {
         {"serve", "--map", "378=0xDC00,irq=7"},
         {"serve", "--map", "378=0xFFFE"},
         {"serve", "--map", "378=0"},
+        {"serve", "--map", "378=0x80"},
+        {"serve", "--map", "378=0xDC00,ecr=0xFFFF"},
         {"serve", "--map", "378=0xDC00", "--map", "378=0xE000"},
         {"serve", "--map", "378=0xDC00", "--map", "278=0xDC00"},
         {"serve", "--map", "378=/dev/parport0", "--map", "278=/dev/parport0"},

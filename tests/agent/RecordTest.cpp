@@ -238,8 +238,11 @@ TEST(Record, UsageErrorsExitOneAndLeaveNoFile) {
     const std::string socket = dir.path + "/agent", out = dir.path + "/x.vcd";
     ASSERT_TRUE(agent.Start(socket, {"--backend", "sim"}));
     const std::vector<std::vector<std::string>> bad = {
-        {"--rate", "0"},    {"--rate", "100001"}, {"--rate", "1e3"}, {"--port", "300"},
-        {"--seconds", "0"}, {"--seconds", "-1"},  {"--port", "278"},  // not served by this agent
+        {"--rate", "0"},        {"--rate", "100001"}, {"--rate", "1e3"}, {"--port", "300"},
+        {"--seconds", "0"},     {"--seconds", "-1"},  {"--port", "278"},  // not served by this
+                                                                          // agent
+        {"--seconds", "1e-10"},  // would round to no limit at all
+        {"--out", out + "2"},    // given twice
         {"--frobnicate"}};
     for (const auto& extra : bad) {
         std::vector<std::string> argv{Bin, "record", "--socket", socket, "--out", out};
@@ -347,6 +350,20 @@ TEST(VcdWriter, LampLevelsChangesOnlyAndMarkedGaps) {
         << summary;
     // The figures' line stands where the writer says, ready to be written over.
     EXPECT_EQ(out.compare(writer.SummaryOffset(), 16, "Figures missing:"), 0);
+}
+
+// Edges stand at the nearest µs, never up to a µs early.
+TEST(VcdWriter, TimesRoundToTheNearestMicrosecond) {
+    agent::VcdWriter writer(0x378, 1000000, "sim", "today");
+    std::string out;
+    const std::uint64_t t0 = 5000000000ULL;
+    writer.Begin({t0, 0x00, 0x7F, 0x0C}, out);
+    writer.Add({t0 + 1600, 0x01, 0x7F, 0x0C}, out);
+    writer.Add({t0 + 3400, 0x00, 0x7F, 0x0C}, out);
+    writer.Finish(out);
+    const VcdFile f = ReadVcd(out);
+    ASSERT_TRUE(f.ok) << f.error;
+    EXPECT_EQ(f.signals.at("pin02_D0"), (Edges{{0, 0}, {2, 1}, {3, 0}}));
 }
 
 // An agent held up between its timer and its clock reports missed times on a sample

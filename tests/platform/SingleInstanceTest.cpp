@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #endif
 
 using platform::InstanceBaseName;
@@ -185,6 +186,56 @@ TEST(SingleInstanceLinux, RuntimeFolderMustBePrivate) {
     } else {
         ::unsetenv("XDG_RUNTIME_DIR");
     }
+}
+
+// Another local user who makes /tmp/tarvik-<uid> first (a link, a file, a folder
+// of theirs) must not keep this user's program and agent out: the next place is
+// taken, and the note names what was in the way.
+TEST(SingleInstanceLinux, RuntimeFolderNoOtherUserCanTakeFirst) {
+    TempFolder root;
+    platform::RuntimePlaces places;
+    places.tmp = root.path() + "/tmp";
+    places.home = root.path() + "/home";
+    places.uid = ::geteuid();
+    std::filesystem::create_directories(places.tmp);
+    const std::string shared = places.tmp + "/tarvik-" + std::to_string(places.uid);
+    const std::string home = places.home + "/.cache/tarvik";
+
+    auto choice = platform::ChooseRuntimeFolder(places);
+    EXPECT_EQ(choice.folder, shared);
+    struct stat st {};
+    ASSERT_EQ(::lstat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ::chmod(shared.c_str(), 0777);  // ours but loosened: tightened again
+    EXPECT_EQ(platform::ChooseRuntimeFolder(places).folder, shared);
+    ::lstat(shared.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    ::rmdir(shared.c_str());
+    std::filesystem::create_directory_symlink(root.path(), shared);
+    choice = platform::ChooseRuntimeFolder(places);
+    EXPECT_EQ(choice.folder, home);
+    ASSERT_EQ(choice.notes.size(), 1u);
+    EXPECT_EQ(choice.notes[0], shared + " is a symbolic link, not a folder");
+
+    if (::geteuid() == 0) {
+        ::unlink(shared.c_str());
+        ::mkdir(shared.c_str(), 0700);
+        ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+        choice = platform::ChooseRuntimeFolder(places);
+        EXPECT_EQ(choice.folder, home);
+        ASSERT_EQ(choice.notes.size(), 1u);
+        EXPECT_EQ(choice.notes[0].rfind(shared + " belongs to user ", 0), 0u) << choice.notes[0];
+        EXPECT_NE(choice.notes[0].find("(uid 65534)"), std::string::npos) << choice.notes[0];
+    }
+
+    // XDG_RUNTIME_DIR naming a file is said to be one, and passed over.
+    places.xdgRuntimeDir = root.path() + "/file";
+    std::ofstream(places.xdgRuntimeDir) << "";
+    choice = platform::ChooseRuntimeFolder(places);
+    ASSERT_FALSE(choice.notes.empty());
+    EXPECT_EQ(choice.notes[0],
+              "XDG_RUNTIME_DIR: " + places.xdgRuntimeDir + " is a file, not a folder");
 }
 
 #else  // _WIN32
