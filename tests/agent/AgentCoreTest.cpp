@@ -10,9 +10,9 @@
 #include "AgentFakes.h"
 #include "AgentProcess.h"
 #include "agent/backends/BackendSelect.h"
+#include "agent/backends/SimBackend.h"
 #include "agent/cli/Options.h"
 #include "agent/serving/Protocol.h"
-#include "agent/backends/SimBackend.h"
 
 using namespace agent;
 using namespace port::agent;
@@ -87,10 +87,10 @@ TEST(AgentDecoder, StatusBatchWithAnAbsentPortSetsNoStatus) {
 TEST(SimPorts, PresentPortLatchesAbsentPortIsAnEmptyBus) {
     SimBackend sim({0x378, 0x3BC}, false);
     // Pairs run in array order: the read between the writes sees the first one.
-    EXPECT_EQ(Batch(sim, CodeWrite, {0x20, 0x11, 0x22, 0xFF, 0x30, 0x55}),
-              (std::vector<std::uint8_t>{0x20, 0x11, 0x22, 0xFF, 0x30, 0x55}));
+    EXPECT_EQ(Batch(sim, CodeWrite, {0x20, 0x11, 0x22, 0xDF, 0x30, 0x55}),
+              (std::vector<std::uint8_t>{0x20, 0x11, 0x22, 0xDF, 0x30, 0x55}));
     EXPECT_EQ(Batch(sim, CodeRead, {0x20, 0, 0x22, 0, 0x30, 0, 0x32, 0, 0x31, 0, 0x23, 0}),
-              (std::vector<std::uint8_t>{0x20, 0x11, 0x22, 0xFF, 0x30, 0xFF, 0x32, 0xFF, 0x31, 0xFF,
+              (std::vector<std::uint8_t>{0x20, 0x11, 0x22, 0xDF, 0x30, 0xFF, 0x32, 0xFF, 0x31, 0xFF,
                                          0x23, 0xFF}));
     Batch(sim, CodeWrite, {0x22, 0x00});
     EXPECT_EQ(Batch(sim, CodeRead, {0x22, 0}), (std::vector<std::uint8_t>{0x22, 0xC0}));
