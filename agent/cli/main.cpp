@@ -10,6 +10,7 @@
 #include "agent/cli/Options.h"
 #include "agent/cli/PortList.h"
 #include "agent/cli/RecordCommand.h"
+#include "agent/cli/SelftestCommand.h"
 #include "agent/serving/Server.h"
 #include "port/AgentClient.h"
 
@@ -163,6 +164,9 @@ int main(int argc, char** argv) {
     if (agent::IsRecordCommand(args)) {
         return agent::RunRecord(args);
     }
+    if (agent::IsSelftestCommand(args)) {
+        return agent::RunSelftest(args);
+    }
     std::string error;
     const auto options = agent::ParseOptions(args, error);
     if (!options) {
@@ -173,6 +177,8 @@ int main(int argc, char** argv) {
         std::fputs(agent::UsageText, stdout);
         std::fputs("\nrecord:\n  ", stdout);
         std::fputs(agent::RecordUsageText, stdout);
+        std::fputs("\nselftest:\n  ", stdout);
+        std::fputs(agent::SelftestUsageText, stdout);
         return ExitOk;
     }
     const std::string socketPath =
