@@ -184,8 +184,9 @@ int main(int argc, char** argv) {
     const std::string socketPath =
         options->socketPath.empty() ? port::agent::DefaultSocketPath() : options->socketPath;
     if (options->command == agent::Command::List) {
-        const agent::PortListing listing = agent::ListPorts(agent::BackendEnv{});
-        std::fputs(listing.text.c_str(), stdout);
+        const agent::PortListing listing = agent::ListPorts(agent::ListEnv{});
+        std::fputs(options->json ? agent::ListingJson(listing).c_str() : listing.text.c_str(),
+                   stdout);
         return listing.usable ? ExitOk : ExitNoBackend;
     }
     if (options->command == agent::Command::Serve) {
