@@ -62,8 +62,6 @@ public:
         }
     }
 
-    bool Varies(int pin) const { return first_[pin] != 0 && first_[pin] != all_; }
-
     // What a line reads if the plug's links are all there is: low when any output
     // joined to it drives low.
     Signal Expected(int pin) const {
@@ -171,12 +169,15 @@ void ChoosePlug(Judge& judge, const LoopbackSetup& setup, LoopbackResult& result
     if (result.alsoFits != nullptr && LoopsAnswering(judge, *result.alsoFits) != bestLoops) {
         result.alsoFits = nullptr;
     }
-    const bool inputsMove = std::any_of(std::begin(InputPins), std::end(InputPins),
-                                        [&](int i) { return judge.Varies(i); });
+    // No plug unless some input follows an output: the inputs of a bare port
+    // may still move with the control lines, as the port's own logic has it.
+    judge.Use(nullptr);
+    const bool inputsFollow = std::any_of(std::begin(InputPins), std::end(InputPins),
+                                          [&](int i) { return judge.FollowedOutput(i) != 0; });
     if (setup.plug != nullptr) {
         result.plug = setup.plug;
         result.loopsAnswering = LoopsAnswering(judge, *setup.plug);
-        result.noPlug = result.loopsAnswering == 0 && !inputsMove;
+        result.noPlug = result.loopsAnswering == 0 && !inputsFollow;
         if (best != nullptr && best != setup.plug && bestLoops > result.loopsAnswering) {
             result.looksLike = best;
         }
@@ -186,7 +187,7 @@ void ChoosePlug(Judge& judge, const LoopbackSetup& setup, LoopbackResult& result
     result.found = best != nullptr;
     result.plug = best;
     result.loopsAnswering = bestLoops;
-    result.noPlug = best == nullptr && !inputsMove;
+    result.noPlug = best == nullptr && !inputsFollow;
 }
 
 }  // namespace

@@ -139,6 +139,23 @@ TEST(Selftest, NoPlugAndThePlugOfAnotherWiring) {
     r = Check(bare, "checkit");
     EXPECT_TRUE(r.noPlug);
     EXPECT_EQ(r.ExitCode(), 2);
+    // A bare port's own logic may move an input (QEMU's sets ACK once INIT went
+    // low): that follows no output, so it is still no plug.
+    class Sticky : public SimTestPort {
+    public:
+        using SimTestPort::SimTestPort;
+        int Write(std::uint8_t data, std::uint8_t control) override {
+            initWentLow = initWentLow || (control & 0x04) == 0;
+            return SimTestPort::Write(data, control);
+        }
+        int Read(PortRegisters& r) override {
+            SimTestPort::Read(r);
+            r.status = static_cast<std::uint8_t>(initWentLow ? r.status : r.status & ~0x40);
+            return 0;
+        }
+        bool initWentLow = false;
+    } sticky("none", {});
+    EXPECT_TRUE(Check(sticky).noPlug);
 
     SimTestPort other("checkit", {});
     r = Check(other, "norton");
