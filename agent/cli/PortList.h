@@ -14,7 +14,7 @@ namespace agent {
 // Where list looks; tests point every root at a faked tree.
 struct ListEnv {
     ListEnv() = default;
-    ListEnv(BackendEnv b) : backend(std::move(b)) {}  // NOLINT: a BackendEnv is enough
+    ListEnv(BackendEnv b) : backend(std::move(b)) {}  // the other roots as on this machine
     BackendEnv backend;                               // /proc, /dev and the ppdev probe
     std::string sysRoot = "/sys";  // PCI functions under <sysRoot>/bus/pci/devices
     std::string modulesDir;        // modules.alias; empty: the running kernel's

@@ -29,6 +29,7 @@ const char* const SelftestUsageText =
     "to. Each line gets pass, stuck high, stuck low, shorted to pin N, or no plug. Then\n"
     "it checks whether the data lines turn to input with the direction bit (PS/2 mode).\n"
     "The port's data and control registers are put back afterwards, also on Ctrl+C.\n"
+    "Take any printer or other device off the port first: every output line is driven.\n"
     "\n"
     "  --port 378|278|3BC   the port (default 378)\n"
     "  --plug NAME          the plug fitted (norton, checkit); without it, the plug is\n"
