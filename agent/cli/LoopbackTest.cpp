@@ -259,7 +259,7 @@ LoopbackResult RunLoopbackTest(TestPort& port, const LoopbackSetup& setup) {
             }
         }
     }
-    // The direction bit is not put back: on many ports it reads as 1 whatever
+    // The direction bit is not put back: some ports read it as 1 whatever
     // was written, and a port left with its data lines turned round is useless.
     result.restored =
         port.Write(saved.data, static_cast<std::uint8_t>(saved.control & ~ControlReverse)) == 0;
