@@ -213,7 +213,10 @@ std::unique_ptr<Backend> OpenDirect(const std::optional<std::vector<PortAssignme
 OpenedBackend OpenBackend(const BackendConfig& config, const BackendEnv& env) {
     OpenedBackend result;
     if (config.kind == BackendKind::Sim) {
-        result.backend = std::make_unique<SimBackend>(Wanted(config), config.loopback);
+        const PlugWiring* plug = config.plug.empty()
+                                     ? (config.loopback ? FindPlugWiring("norton") : nullptr)
+                                     : FindPlugWiring(config.plug);
+        result.backend = std::make_unique<SimBackend>(Wanted(config), plug, config.simFaults);
         return result;
     }
     const std::vector<KernelPort> kernel = ReadKernelPorts(env.procRoot, env.devRoot);

@@ -14,6 +14,7 @@
 #include "agent/backends/DirectBackend.h"
 #include "agent/backends/PortMap.h"
 #include "agent/backends/PpdevBackend.h"
+#include "agent/backends/SimLines.h"
 
 namespace agent {
 
@@ -24,6 +25,10 @@ struct BackendConfig {
     std::vector<std::uint16_t> ports;  // empty: 0x378 for sim, all three otherwise
     bool loopback = false;
     std::vector<MapRequest> maps;  // when given, exactly these ports are served
+    // sim only: the loopback plug fitted ("none", a wiring's name; empty: as
+    // loopback says) and the faults injected into its lines.
+    std::string plug{};
+    std::vector<SimFault> simFaults{};
 };
 
 // Where the OS calls go; tests point these at fakes and a private /proc tree.

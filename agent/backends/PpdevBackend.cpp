@@ -7,6 +7,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <utility>
+
+#include "agent/backends/Connector.h"
+
 namespace agent {
 namespace {
 
@@ -51,6 +55,11 @@ public:
     void ReleaseAndClose(int fd) override {
         ::ioctl(fd, PPRELEASE);
         ::close(fd);
+    }
+
+    int SetDataReverse(int fd, bool reverse) override {
+        int direction = reverse ? 1 : 0;
+        return ::ioctl(fd, PPDATADIR, &direction) == 0 ? 0 : errno;
     }
 
     int Transfer(int fd, PpRegister reg, bool write, std::uint8_t& value) override {
@@ -113,6 +122,10 @@ const PpdevBackend::Claimed* PpdevBackend::Find(std::uint16_t address) const {
     return nullptr;
 }
 
+PpdevBackend::Claimed* PpdevBackend::Find(std::uint16_t address) {
+    return const_cast<Claimed*>(std::as_const(*this).Find(address));
+}
+
 int PpdevBackend::Check(std::uint16_t address, bool) const {
     const Claimed* c = Find(address);
     // ppdev reaches only the three SPP registers of a port.
@@ -130,16 +143,32 @@ int PpdevBackend::Read(std::uint16_t address, std::uint8_t& value) {
     }
     static constexpr PpRegister regs[] = {PpRegister::Data, PpRegister::Status,
                                           PpRegister::Control};
-    return ops_.Transfer(c->fd, regs[address - c->port.code], false, value);
+    const int e = ops_.Transfer(c->fd, regs[address - c->port.code], false, value);
+    if (e == 0 && address - c->port.code == 2 && c->reverse) {
+        value |= ControlReverse;
+    }
+    return e;
 }
 
 int PpdevBackend::Write(std::uint16_t address, std::uint8_t value) {
-    const Claimed* c = Find(address);
+    Claimed* c = Find(address);
     if (c == nullptr) {
         return 0;
     }
     if (address - c->port.code > 2) {
         return EOPNOTSUPP;
+    }
+    if (address - c->port.code == 2) {
+        // The kernel's control write turns the data lines to input on bit 5
+        // but never back: the direction goes through PPDATADIR instead.
+        const bool reverse = (value & ControlReverse) != 0;
+        if (reverse != c->reverse) {
+            if (int e = ops_.SetDataReverse(c->fd, reverse); e != 0) {
+                return e;
+            }
+            c->reverse = reverse;
+        }
+        value = static_cast<std::uint8_t>(value & ~ControlReverse);
     }
     static constexpr PpRegister regs[] = {PpRegister::Data, PpRegister::Status,
                                           PpRegister::Control};

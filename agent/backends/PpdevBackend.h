@@ -2,6 +2,7 @@
 // standard code it was assigned (agent/backends/PortMap.h).
 #pragma once
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ public:
     virtual int Claim(int fd, int timeoutMs) = 0;
     virtual void ReleaseAndClose(int fd) = 0;
     virtual int Transfer(int fd, PpRegister reg, bool write, std::uint8_t& value) = 0;
+    // PPDATADIR: the data lines to input (reverse) or back to output.
+    virtual int SetDataReverse(int /*fd*/, bool /*reverse*/) { return EOPNOTSUPP; }
     // Whether the device may be opened, without claiming the port: 0 or errno.
     virtual int Probe(const std::string& path) {
         int fd = -1;
@@ -41,6 +44,9 @@ public:
     struct Claimed {
         PortAssignment port;  // served under port.code
         int fd;
+        // The control register's direction bit, which the kernel keeps apart
+        // from its copy of bits 0-3.
+        bool reverse = false;
     };
     PpdevBackend(PpdevOps& ops, std::vector<Claimed> ports);
     ~PpdevBackend() override;
@@ -53,6 +59,7 @@ public:
 
 private:
     const Claimed* Find(std::uint16_t address) const;
+    Claimed* Find(std::uint16_t address);
 
     PpdevOps& ops_;
     std::vector<Claimed> ports_;

@@ -6,7 +6,11 @@
 namespace agent {
 
 SimBackend::SimBackend(const std::vector<std::uint16_t>& presentBases, bool loopback)
-    : loopback_(loopback) {
+    : SimBackend(presentBases, loopback ? FindPlugWiring("norton") : nullptr, {}) {}
+
+SimBackend::SimBackend(const std::vector<std::uint16_t>& presentBases, const PlugWiring* plug,
+                       std::vector<SimFault> faults)
+    : lines_(plug, std::move(faults)) {
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         ports_[i].base = StandardBases[i];
         ports_[i].present = std::find(presentBases.begin(), presentBases.end(), StandardBases[i]) !=
@@ -15,13 +19,14 @@ SimBackend::SimBackend(const std::vector<std::uint16_t>& presentBases, bool loop
 }
 
 std::string SimBackend::Describe() const {
+    const std::string fitted = lines_.Describe();
     std::string text;
     for (const Port& p : ports_) {
         if (p.present) {
-            char b[64];
-            std::snprintf(b, sizeof b, "0x%X = simulated port%s\n", p.base,
-                          loopback_ ? " (loopback plug)" : "");
-            text += b;
+            char b[16];
+            std::snprintf(b, sizeof b, "0x%X", p.base);
+            text += std::string(b) + " = simulated port" +
+                    (fitted.empty() ? "" : " (" + fitted + ")") + "\n";
         }
     }
     return text;
@@ -41,31 +46,22 @@ int SimBackend::Check(std::uint16_t, bool) const {
     return 0;
 }
 
-std::uint8_t SimBackend::StatusOf(const Port& p) const {
-    if (!loopback_) {
-        return p.status;
-    }
-    // Plug wiring: pin 2->15, 3->13, 4->12, 5->10, 6->11; BUSY is inverted.
-    const std::uint8_t d = p.data;
-    return static_cast<std::uint8_t>((p.status & 0x07) | (d & 0x01) << 3 | (d & 0x02) << 3 |
-                                     (d & 0x04) << 3 | (d & 0x08) << 3 | ((d & 0x10) ? 0 : 0x80));
-}
-
 int SimBackend::Read(std::uint16_t address, std::uint8_t& value) {
     const Port* p = Find(address);
     value = 0xFF;
     if (p == nullptr) {
         return 0;
     }
+    const PortRegisters lines = lines_.Read(p->data, p->control, p->status);
     switch (address - p->base) {
         case 0:
-            value = p->data;
+            value = lines.data;
             break;
         case 1:
-            value = StatusOf(*p);
+            value = lines.status;
             break;
         case 2:
-            value = static_cast<std::uint8_t>(p->control | 0xC0);
+            value = lines.control;
             break;
         default:
             break;

@@ -1,19 +1,23 @@
 // Simulated ports for tests and for machines without a port. A present port
 // latches data and control bits 0-5 (6-7 read as 1) and has a client-settable
 // status register; an absent one reads 0xFF and ignores writes like an empty bus.
+// A loopback plug and injected faults shape what its lines read (SimLines).
 #pragma once
 
 #include <array>
 #include <vector>
 
 #include "agent/backends/Backend.h"
+#include "agent/backends/SimLines.h"
 
 namespace agent {
 
 class SimBackend final : public Backend {
 public:
-    // loopback wires status to data like a data-to-status loopback plug.
+    // loopback fits the plug "norton" (status wired to data).
     SimBackend(const std::vector<std::uint16_t>& presentBases, bool loopback);
+    SimBackend(const std::vector<std::uint16_t>& presentBases, const PlugWiring* plug,
+               std::vector<SimFault> faults);
 
     std::string Describe() const override;
     int Check(std::uint16_t address, bool write) const override;
@@ -32,10 +36,9 @@ private:
         std::uint8_t status = 0x7F;  // nothing attached: inputs pulled high
     };
     Port* Find(std::uint16_t address);
-    std::uint8_t StatusOf(const Port& p) const;
 
     std::array<Port, 3> ports_;
-    bool loopback_;
+    SimLines lines_;
 };
 
 }  // namespace agent

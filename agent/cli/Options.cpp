@@ -18,9 +18,11 @@ const char* const UsageText =
     "Usage:\n"
     "  lptwdmio serve [--backend auto|ppdev|direct|sim] [--ports 378,278,3BC] [--loopback]\n"
     "                 [--trace FILE] [--socket PATH] [--exit-when-idle] [--detach]\n"
-    "                 [--map CODE=TARGET]...\n"
-    "  lptwdmio list                                        the ports, and why each can or\n"
-    "                                                       cannot be served (exit 2: none)\n"
+    "                 [--map CODE=TARGET]... [--plug NAME] [--sim-fault FAULT]...\n"
+    "  lptwdmio list [--json]                               the ports, what stands in the way\n"
+    "                                                       of each and the fix (exit 2: none)\n"
+    "  lptwdmio selftest [--port 378] [--plug NAME|list] [--socket PATH]\n"
+    "                                                       every line through a loopback plug\n"
     "  lptwdmio read ADDR [--socket PATH]\n"
     "  lptwdmio write ADDR VALUE [--socket PATH]\n"
     "  lptwdmio set-status ADDR VALUE [--socket PATH]      (sim backend only)\n"
@@ -47,7 +49,10 @@ const char* const UsageText =
     "                     378=0xDC00 or 378=0xDC00,ecr=0xD880 (port instructions; the ECR\n"
     "                     from the kernel's base-addr when it knows the card). Without root\n"
     "                     a base must be a standard one or a port the kernel reports.\n"
-    "  --loopback         sim: status wired to data like a loopback plug\n"
+    "  --loopback         sim: the loopback plug norton fitted (same as --plug norton)\n"
+    "  --plug NAME        sim: the loopback plug fitted: norton, checkit or none\n"
+    "  --sim-fault FAULT  sim only, for tests: stuck-low=PIN, stuck-high=PIN,\n"
+    "                     short=PIN,PIN, or output-only (data lines never turn to input)\n"
     "  --trace FILE       append '<monotonic ns> <r|w> 0x<address> 0x<value> <client pid>'\n"
     "                     for every register access\n"
     "  --socket PATH      listen on PATH instead of the default socket\n"
@@ -236,6 +241,28 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             if (!value(o.tracePath)) {
                 return std::nullopt;
             }
+        } else if (a == "--plug") {
+            serveOnly = true;
+            if (!value(o.backend.plug)) {
+                return std::nullopt;
+            }
+            if (o.backend.plug != "none" && !FindPlugWiring(o.backend.plug)) {
+                error = "unknown plug: " + o.backend.plug + " (the plugs: " + PlugWiringNames() +
+                        ", or none)";
+                return std::nullopt;
+            }
+        } else if (a == "--sim-fault") {
+            serveOnly = true;
+            if (!value(v)) {
+                return std::nullopt;
+            }
+            const auto fault = ParseSimFault(v, error);
+            if (!fault) {
+                return std::nullopt;
+            }
+            o.backend.simFaults.push_back(*fault);
+        } else if (a == "--json") {
+            o.json = true;
         } else if (a == "--loopback") {
             serveOnly = true;
             o.backend.loopback = true;
@@ -284,8 +311,13 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         error = e;
         return std::nullopt;
     }
-    if (o.backend.loopback && o.backend.kind != BackendKind::Sim) {
-        error = "--loopback needs --backend sim";
+    if ((o.backend.loopback || !o.backend.plug.empty() || !o.backend.simFaults.empty()) &&
+        o.backend.kind != BackendKind::Sim) {
+        error = "--loopback, --plug and --sim-fault need --backend sim";
+        return std::nullopt;
+    }
+    if (o.json && o.command != Command::List) {
+        error = "--json is an option of list";
         return std::nullopt;
     }
     if (wanted >= 2) {

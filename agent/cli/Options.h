@@ -19,6 +19,7 @@ struct Options {
     std::string socketPath;  // empty: the default rule
     bool exitWhenIdle = false;
     bool detach = false;
+    bool json = false;  // list: the same for scripts
     std::uint16_t address = 0;
     std::uint8_t value = 0;
 };

@@ -10,6 +10,7 @@
 #include "agent/cli/Options.h"
 #include "agent/cli/PortList.h"
 #include "agent/cli/RecordCommand.h"
+#include "agent/cli/SelftestCommand.h"
 #include "agent/serving/Server.h"
 #include "port/AgentClient.h"
 
@@ -175,6 +176,9 @@ int main(int argc, char** argv) {
     if (agent::IsRecordCommand(args)) {
         return agent::RunRecord(args);
     }
+    if (agent::IsSelftestCommand(args)) {
+        return agent::RunSelftest(args);
+    }
     std::string error;
     const auto options = agent::ParseOptions(args, error);
     if (!options) {
@@ -185,11 +189,14 @@ int main(int argc, char** argv) {
         std::fputs(agent::UsageText, stdout);
         std::fputs("\nrecord:\n  ", stdout);
         std::fputs(agent::RecordUsageText, stdout);
+        std::fputs("\nselftest:\n  ", stdout);
+        std::fputs(agent::SelftestUsageText, stdout);
         return ExitOk;
     }
     if (options->command == agent::Command::List) {
-        const agent::PortListing listing = agent::ListPorts(agent::BackendEnv{});
-        std::fputs(listing.text.c_str(), stdout);
+        const agent::PortListing listing = agent::ListPorts(agent::ListEnv{});
+        std::fputs(options->json ? agent::ListingJson(listing).c_str() : listing.text.c_str(),
+                   stdout);
         return listing.usable ? ExitOk : ExitNoBackend;
     }
     std::string socketPath = options->socketPath;

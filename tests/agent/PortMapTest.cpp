@@ -258,7 +258,8 @@ TEST_F(AutoChoice, ListExplainsEveryPort) {
         << list.text;
     EXPECT_TRUE(Has(list.text, dev +
                                    "/parport1: base 0x378, no ECR, modes PCSPP; cannot be opened: "
-                                   "Permission denied; it belongs to group root: join it"))
+                                   "Permission denied; held by lp0, the printer driver; served as "
+                                   "0x378\n    it belongs to group root: join it"))
         << list.text;
     EXPECT_TRUE(Has(list.text, "held by lp0, the printer driver"));
     EXPECT_TRUE(Has(list.text, dev + "/usb/lp0: a USB printer adapter; it carries printer data, "
@@ -269,8 +270,8 @@ TEST_F(AutoChoice, ListExplainsEveryPort) {
     list = ListPorts(env);
     EXPECT_FALSE(list.usable);
     EXPECT_TRUE(Has(list.text,
-                    "No such file or directory; the ppdev driver gives the port no "
-                    "device: load it (sudo modprobe ppdev)"));
+                    "No such file or directory; free; served as 0x278\n    the ppdev driver gives "
+                    "the port no device: load it (sudo modprobe ppdev)"));
 
     env.procRoot = tmp.path + "/none";
     list = ListPorts(env);

@@ -138,7 +138,8 @@ TEST_F(PulseRecording, EdgesMatchTheWritesWithinTheTimeBetweenSamples) {
     ASSERT_TRUE(file.ok) << file.error;
     EXPECT_EQ(file.timescale, "1 us");
     EXPECT_NE(text.find("$scope module lpt_0x378 $end"), std::string::npos);
-    EXPECT_NE(file.comments.find("0x378 = simulated port (loopback plug)"), std::string::npos);
+    EXPECT_NE(file.comments.find("0x378 = simulated port (loopback plug norton)"),
+              std::string::npos);
     // Time 0 on the agent's clock, and the longest time between two samples.
     const double zeroSeconds = NumberAfter(file.comments, "CLOCK_MONOTONIC ");
     const double longestUs = NumberAfter(file.comments, "longest time between samples ");
