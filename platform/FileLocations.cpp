@@ -160,7 +160,10 @@ bool PrepareSettingsSave(const SettingsFiles& files) {
         return false;
     }
     const LocationProbe probe = NativeProbe();
-    if (files.load == files.save || probe.exists(files.save) || !probe.exists(files.load)) {
+    // Only a plain file is a preset: a FIFO, say, would hold the copy up for good.
+    std::error_code e;
+    if (files.load == files.save || probe.exists(files.save) ||
+        !std::filesystem::is_regular_file(files.load, e)) {
         return true;
     }
     return CopyFile(files.load, files.save);

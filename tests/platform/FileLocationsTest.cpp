@@ -207,6 +207,13 @@ TEST_F(NativeLocation, FirstSaveStartsFromThePreset) {
     EXPECT_EQ(ReadAll(OwnFile()), "[Misc]\r\nPinInit=2\r\n");
 }
 
+TEST_F(NativeLocation, APresetThatIsNoPlainFileIsNotCopied) {
+    const std::string preset = Bin() + "/TARVIK.INI";
+    ASSERT_EQ(::mkfifo(preset.c_str(), 0600), 0);
+    ASSERT_TRUE(platform::PrepareSettingsSave({preset, OwnFile()}));  // no wait for a writer
+    EXPECT_FALSE(fs::exists(OwnFile()));
+}
+
 TEST_F(NativeLocation, PrepareCreatesOnlyTheFolderWithoutAPreset) {
     ASSERT_TRUE(platform::PrepareSettingsSave({OwnFile(), OwnFile()}));
     EXPECT_TRUE(fs::is_directory(root / "cfg/tarvik"));
