@@ -31,7 +31,10 @@ void TApplication::RegisterForm(QWidget* form) {
 void TApplication::Terminate() {
     Terminated_ = true;
     if (Running_) {
-        quit();
+        // Not quit(): that first asks every window to close and gives up when one
+        // refuses, as the main window does when its settings can't be saved. The
+        // program must end all the same, without running the main window's close.
+        exit(0);
     }
 }
 

@@ -25,7 +25,8 @@ public:
     QWidget* MainForm() const { return MainForm_; }
 
     // Asks the application to end. Code that is running goes on; the message
-    // loop ends as soon as it runs (or at once, if it is running already).
+    // loop ends as soon as it runs (or at once, if it is running already). No
+    // window is asked to close on the way: none can keep the program running.
     void Terminate();
     bool Terminated() const { return Terminated_; }
     // Withdraws a request the message loop has not acted on: a process that
