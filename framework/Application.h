@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QList>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -52,8 +54,15 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // The window a box belongs to: the active one, else the visible form that stays
+    // on top, else any visible form; nullptr when none shows.
+    QWidget* BoxOwner() const;
+
 private:
+    int ExecBox(QMessageBox::Icon icon, const QString& caption, const QString& text);
+
     QPointer<QWidget> MainForm_;
+    QList<QPointer<QWidget>> Forms_;
     bool Terminated_ = false;
     bool Running_ = false;
     BoxReporter Reporter_;
