@@ -222,7 +222,8 @@ TEST_F(Channels, ADecimalTypedOverTheDelayIsTheDelayTyped) {
         double value;
     };
     const Case cases[] = {{"0", "5", 5},        {"5", "0.5", 0.5},   {"0.5", "2.5", 2.5},
-                          {"6000", "0.4", 0.4}, {"1", "12.5", 12.5}, {"3", "0.05", 0.05}};
+                          {"6000", "0.4", 0.4}, {"1", "12.5", 12.5}, {"3", "0.05", 0.05},
+                          {"2", "5\b7", 7}};
     for (const char* locale : {"C.UTF-8", "ru_RU.UTF-8"}) {
         ASSERT_NE(std::setlocale(LC_NUMERIC, locale), nullptr) << locale;
         const auto local = [](const char* text) {
