@@ -26,12 +26,41 @@ void TApplication::RegisterForm(QWidget* form) {
     if (MainForm_ == nullptr) {
         MainForm_ = form;
     }
+    Forms_.removeIf([](const QPointer<QWidget>& gone) { return gone.isNull(); });
+    Forms_.append(form);
+}
+
+QWidget* TApplication::BoxOwner() const {
+    if (QWidget* active = activeWindow(); active != nullptr && active->isVisible()) {
+        return active;
+    }
+    // Else the form that would cover the box: one that stays on top.
+    QWidget* owner = nullptr;
+    for (const QPointer<QWidget>& form : Forms_) {
+        if (form && form->isVisible() &&
+            (owner == nullptr || form->windowFlags().testFlag(Qt::WindowStaysOnTopHint))) {
+            owner = form;
+        }
+    }
+    return owner;
+}
+
+int TApplication::ExecBox(QMessageBox::Icon icon, const QString& caption, const QString& text) {
+    // Owned by a window of the program and on top of all of them: the main window
+    // stays on top, and a box under it would hide its own text and OK button while
+    // blocking the window above it.
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, BoxOwner());
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box.exec();
 }
 
 void TApplication::Terminate() {
     Terminated_ = true;
     if (Running_) {
-        quit();
+        // Not quit(): that first asks every window to close and gives up when one
+        // refuses, as the main window does when its settings can't be saved. The
+        // program must end all the same, without running the main window's close.
+        exit(0);
     }
 }
 
@@ -55,8 +84,7 @@ void TApplication::ShowException(const QString& message) {
         Reporter_(BoxKind::Error, Title(), message);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, Title(), message, QMessageBox::Ok);
-    box.exec();
+    ExecBox(QMessageBox::Critical, Title(), message);
 }
 
 void TApplication::MessageBox(const QString& text, const QString& caption) {
@@ -65,8 +93,7 @@ void TApplication::MessageBox(const QString& text, const QString& caption) {
         Reporter_(BoxKind::Message, title, text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
-    box.exec();
+    ExecBox(QMessageBox::NoIcon, title, text);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

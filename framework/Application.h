@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QList>
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -25,7 +27,8 @@ public:
     QWidget* MainForm() const { return MainForm_; }
 
     // Asks the application to end. Code that is running goes on; the message
-    // loop ends as soon as it runs (or at once, if it is running already).
+    // loop ends as soon as it runs (or at once, if it is running already). No
+    // window is asked to close on the way: none can keep the program running.
     void Terminate();
     bool Terminated() const { return Terminated_; }
     // Withdraws a request the message loop has not acted on: a process that
@@ -51,8 +54,15 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // The window a box belongs to: the active one, else the visible form that stays
+    // on top, else any visible form; nullptr when none shows.
+    QWidget* BoxOwner() const;
+
 private:
+    int ExecBox(QMessageBox::Icon icon, const QString& caption, const QString& text);
+
     QPointer<QWidget> MainForm_;
+    QList<QPointer<QWidget>> Forms_;
     bool Terminated_ = false;
     bool Running_ = false;
     BoxReporter Reporter_;

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "platform/FloatText.h"
@@ -104,5 +105,17 @@ QString FloatToStrF(double value, int decimals) {
 }
 
 long long Round(double value) {
+    // Beyond the whole numbers' range the nearer end stands in: a huge value must
+    // clamp to the top of a control's range, not wrap round to its bottom.
+    constexpr double TwoTo63 = 9223372036854775808.0;
+    if (std::isnan(value)) {
+        return 0;
+    }
+    if (value >= TwoTo63) {
+        return std::numeric_limits<long long>::max();
+    }
+    if (value < -TwoTo63) {
+        return std::numeric_limits<long long>::min();
+    }
     return std::llrint(value);
 }

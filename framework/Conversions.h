@@ -15,5 +15,6 @@ QString IntToStr(long long value);
 QString FloatToStr(double value);
 // Fixed notation with the given number of decimals and the locale's separator.
 QString FloatToStrF(double value, int decimals);
-// Rounds to the nearest whole number, halves to the even neighbour.
+// Rounds to the nearest whole number, halves to the even neighbour; a value out of
+// range gives the nearer end of it, NaN gives 0.
 long long Round(double value);

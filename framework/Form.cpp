@@ -5,6 +5,8 @@
 #include "framework/Application.h"
 
 TForm::TForm(QWidget* parent) : QWidget(parent) {
+    // Hints show over every window of the program, not only over the active one.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     if (Application) {
         Application->RegisterForm(this);
     }

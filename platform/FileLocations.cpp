@@ -101,10 +101,13 @@ bool CopyFile(const std::string& from, const std::string& to) {
 
 SettingsFiles ChooseSettingsFiles(const std::string& exeFolder, const LocationProbe& probe) {
     const std::string beside = exeFolder + "/" + SettingsFileName;
-    const bool presetExists = probe.exists(beside);
-    if (probe.writable(exeFolder) && (!presetExists || probe.writable(beside))) {
+    // A copy in a folder of its user's keeps its file there, even a read-only one:
+    // the save then says it can't write it, rather than quietly starting another
+    // file that would shadow this one from then on.
+    if (probe.writable(exeFolder)) {
         return {beside, beside};
     }
+    const bool presetExists = probe.exists(beside);
     const std::string config = ConfigHome(probe);
     if (config.empty()) {
         return {beside, beside};  // nowhere better; the save reports the failure
@@ -160,7 +163,10 @@ bool PrepareSettingsSave(const SettingsFiles& files) {
         return false;
     }
     const LocationProbe probe = NativeProbe();
-    if (files.load == files.save || probe.exists(files.save) || !probe.exists(files.load)) {
+    // Only a plain file is a preset: a FIFO, say, would hold the copy up for good.
+    std::error_code e;
+    if (files.load == files.save || probe.exists(files.save) ||
+        !std::filesystem::is_regular_file(files.load, e)) {
         return true;
     }
     return CopyFile(files.load, files.save);

@@ -27,10 +27,11 @@ struct SettingsFiles {
     std::string save;
 };
 
-// Beside the executable while its folder and an existing TARVIK.INI there can be
-// written (a save needs both: it replaces the file through a temporary one in the
-// folder). Otherwise ${XDG_CONFIG_HOME:-$HOME/.config}/tarvik/TARVIK.INI, read from
-// the TARVIK.INI beside the executable, the preset, until the user's own file exists.
+// Beside the executable while its folder can be written, whether or not a
+// TARVIK.INI there can (a read-only one makes the save fail, and says so).
+// Otherwise, for an installed copy, ${XDG_CONFIG_HOME:-$HOME/.config}/tarvik/TARVIK.INI,
+// read from the TARVIK.INI beside the executable, the preset, until the user's own
+// file exists.
 // `exeFolder` has no trailing separator.
 SettingsFiles ChooseSettingsFiles(const std::string& exeFolder, const LocationProbe& probe);
 

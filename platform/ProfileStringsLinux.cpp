@@ -118,8 +118,10 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// Only a plain file counts; anything else reads as missing. Opened without
+// waiting: a FIFO would block the open until some writer came.
 std::optional<std::string> ReadFile(const char* path) {
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return std::nullopt;

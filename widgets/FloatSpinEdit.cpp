@@ -83,6 +83,17 @@ void FloatSpinEdit::Step(bool up, bool large) {
 
 void FloatSpinEdit::CharTyped(QChar& ch) {
     Q_EMIT KeyPress(ch);
+    // The program rewrites the text after each key, so the separator is often there
+    // already, just after the caret: typing it steps over it, and the digits that
+    // follow land in the fraction as the user meant.
+    const QLineEdit* edit = Editor();
+    if (ch == DecimalSeparator() && TypingAllowed() && !edit->hasSelectedText()) {
+        const int caret = edit->cursorPosition();
+        if (caret < Text().size() && Text().at(caret) == ch) {
+            Editor()->setCursorPosition(caret + 1);
+            ch = QChar();
+        }
+    }
 }
 
 // Only what a number is made of: digits, one separator, a leading sign, and

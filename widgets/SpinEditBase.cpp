@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 
+#include "widgets/LocaleNumber.h"
 #include "widgets/SpinArrowButton.h"
 #include "widgets/SpinLineEdit.h"
 
@@ -167,11 +168,21 @@ void SpinEditBase::WriteText(const QString& text) {
     }
     // Like the platform's edits, a text the program writes leaves the caret at the
     // start; only a rewrite in answer to the user's own key keeps the caret where
-    // the typing put it, so that typed digits stay in their order.
-    const int caret = userKey_ ? edit_->cursorPosition() : 0;
+    // the typing put it, so that typed digits stay in their order. It keeps its
+    // place beside the separator (or the end of a whole number), which the
+    // rewrite may move: ".00" after a Backspace becomes "0.00", and the next digit
+    // still goes before the separator.
+    int caret = 0;
+    if (userKey_) {
+        const auto anchor = [](const QString& t) {
+            const qsizetype separator = t.indexOf(DecimalSeparator());
+            return static_cast<int>(separator < 0 ? t.size() : separator);
+        };
+        caret = anchor(text) - (anchor(edit_->text()) - edit_->cursorPosition());
+    }
     TrackTextChange([&] {
         edit_->setText(text);
-        edit_->setCursorPosition(qMin(caret, static_cast<int>(text.size())));
+        edit_->setCursorPosition(qBound(0, caret, static_cast<int>(text.size())));
     });
 }
 

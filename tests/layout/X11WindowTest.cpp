@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 
 #include "support/X11Desktop.h"
 
@@ -213,6 +216,29 @@ TEST_F(RunningWindow, HintsShowOnlyWhenSwitchedOn) {
         }
         program_.Stop();
     }
+}
+
+// A box the program shows lies above the main window, which stays on top of all
+// others, and whole on the screen: its text and OK button can be read and clicked.
+TEST_F(RunningWindow, AnErrorBoxLiesAboveTheMainWindow) {
+    ASSERT_TRUE(StartProgram());
+    x11::Click(program_.At(423 + 8, 5 + 8));  // btnHelp; the copy has no help file
+    x11::ProgramWindows w;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            w = program_.Windows();
+            return w.main && w.others.size() == 1;
+        },
+        10000))
+        << w.others.size() << " other windows";
+    const x11::XWindow box = w.others[0];
+    const std::vector<std::uint32_t> order = x11::StackingOrder();
+    const auto at = [&](std::uint32_t id) { return std::find(order.begin(), order.end(), id); };
+    ASSERT_NE(at(box.id), order.end());
+    EXPECT_GT(at(box.id), at(w.main->id)) << "the box lies under the main window";
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(box.rect));
+    // The box goes with the program: a key that closed it could stay pressed on the
+    // display, as the key's release would find its window gone.
 }
 
 TEST_F(RunningWindow, AKilledAgentShowsFailedReadsAndOneStartedAgainIsReached) {

@@ -9,11 +9,13 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <clocale>
 
 #include "WindowHarness.h"
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/GlyphButton.h"
 #include "widgets/ListImage.h"
+#include "widgets/LocaleNumber.h"
 #include "widgets/TransparentCheckBox.h"
 
 namespace {
@@ -205,6 +207,39 @@ TEST_F(Channels, AnEmptiedDelayEditStillTakesTheNumberTypedIntoIt) {
     EXPECT_EQ(line->text(), "0.50");
     // Only the change to "." is reported; no key was refused by the guard.
     EXPECT_EQ(h.boxes.size(), boxesWhenEmpty + 1);
+}
+
+// The change handler rewrites the text after every key; a number typed over the
+// selected delay is still the delay the edit ends up with, under either separator,
+// also over the maximum.
+TEST_F(Channels, ADecimalTypedOverTheDelayIsTheDelayTyped) {
+    FloatSpinEdit* edit = f().spin[2];
+    QLineEdit* line = edit->Editor();
+    line->setFocus();
+    struct Case {
+        const char* before;
+        const char* typed;
+        double value;
+    };
+    const Case cases[] = {{"0", "5", 5},        {"5", "0.5", 0.5},   {"0.5", "2.5", 2.5},
+                          {"6000", "0.4", 0.4}, {"1", "12.5", 12.5}, {"3", "0.05", 0.05},
+                          {"2", "5\b7", 7}};
+    for (const char* locale : {"C.UTF-8", "ru_RU.UTF-8"}) {
+        ASSERT_NE(std::setlocale(LC_NUMERIC, locale), nullptr) << locale;
+        const auto local = [](const char* text) {
+            return QString::fromLatin1(text).replace(u'.', DecimalSeparator());
+        };
+        for (const Case& c : cases) {
+            edit->SetValue(QByteArray(c.before).toDouble());
+            line->selectAll();
+            QTest::keyClicks(line, local(c.typed));
+            EXPECT_DOUBLE_EQ(edit->Value(), c.value) << locale << ": " << c.typed;
+            EXPECT_EQ(edit->Text().toStdString(), FormatFixed(c.value, 2).toStdString())
+                << locale << ": " << c.typed;
+        }
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_TRUE(h.boxes.empty());
 }
 
 TEST_F(Channels, AnotherWritersChangeShowsWithinOneTick) {

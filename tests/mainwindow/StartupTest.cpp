@@ -208,3 +208,22 @@ TEST(HintLook, FollowsTheControlsKindAndTag) {
     EXPECT_TRUE(f.AppShowHint(f.pnlSpin[2]));
     EXPECT_EQ(hint.Style(), hsRoundRect);
 }
+
+// Hints show over both windows, not only over the active one.
+TEST(HintLook, ShowsOverTheWindowThatIsNotActive) {
+    WindowHarness h;
+    h.Open();
+    h.setup->chkHintVisible->SetChecked(true);
+    h.setup->SpinWin->SetValue(0);
+    h.setup->btnSetupClick();  // open: its button clear of the main window
+    const std::pair<QWidget*, QWidget*> cases[] = {{h.form.get(), h.setup->btnSetup},
+                                                   {h.setup.get(), h.form->btnPoint[5]}};
+    for (const auto& [active, control] : cases) {
+        active->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(active));
+        QTest::mouseMove(control, control->rect().center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return h.form->ShpHint1->Control() == control; }, 5000))
+            << control->objectName().toStdString();
+        h.form->ShpHint1->HideHint();
+    }
+}

@@ -10,6 +10,15 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h.
+#include <tlhelp32.h>
+#else
+#include <filesystem>
+#include <iterator>
+#endif
+
 #include "pins/thread.h"
 #include "support/Eventually.h"
 #include "support/QueueDispatcher.h"
@@ -80,6 +89,25 @@ private:
     std::uint32_t now_;
     bool moved_ = false;
 };
+
+// The threads the system counts for this process.
+int OSThreadCount() {
+#ifdef _WIN32
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = ::Thread32First(snapshot, &entry); more;
+         more = ::Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == ::GetCurrentProcessId() ? 1 : 0;
+    }
+    ::CloseHandle(snapshot);
+    return count;
+#else
+    const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+    return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+#endif
+}
 
 std::atomic<int> deleted{0};
 
@@ -208,11 +236,18 @@ TEST(DelayThread, AfterShutdownTheHandlerNeverRunsButTheThreadStillGoesAway) {
     EXPECT_TRUE(f.pins.empty());
 }
 
-TEST(DelayThread, AnUnstartedThreadCanBeDeletedByItsOwner) {
+// A click abandoned between creating and starting its thread: the OS thread,
+// waiting for a start that never comes, must end with the object.
+TEST(DelayThread, AnUnstartedThreadCanBeDeletedByItsOwnerAndItsOSThreadEnds) {
     auto d = std::make_shared<QueueDispatcher>();
     Finishes f;
     deleted = 0;
-    delete MakeThread(100, d, f, 2);
-    EXPECT_EQ(deleted, 1);
+    const int before = OSThreadCount();
+    for (int i = 0; i < 8; ++i) {
+        delete MakeThread(100, d, f, 2);
+    }
+    EXPECT_EQ(deleted, 8);
+    EXPECT_TRUE(Eventually([&] { return OSThreadCount() <= before; }))
+        << OSThreadCount() - before << " left behind";
     EXPECT_EQ(d->Drain(1, std::chrono::milliseconds(50)), 0);
 }

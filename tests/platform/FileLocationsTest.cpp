@@ -91,16 +91,16 @@ TEST(SettingsLocation, PresetBesideTheExecutableIsTheStartingPoint) {
     ExpectFiles(ChooseSettingsFiles("/usr/bin", s.Probe()), Own, Own);
 }
 
-TEST(SettingsLocation, ASaveNeedsBothTheFileAndItsFolder) {
-    // A read-only file in a writable folder is a preset as well.
+TEST(SettingsLocation, TheFolderDecidesNotTheFile) {
+    // A read-only file in a writable folder stays the file: its save fails and says so.
     FakeSystem s = Installed();
-    s.files = {Beside};
+    s.files = {Beside, Own};
     s.writable = {"/usr/bin"};
-    ExpectFiles(ChooseSettingsFiles("/usr/bin", s.Probe()), Beside, Own);
+    ExpectFiles(ChooseSettingsFiles("/usr/bin", s.Probe()), Beside, Beside);
 
     // A writable file is no use when its folder cannot take the temporary file.
     s.writable = {Beside};
-    ExpectFiles(ChooseSettingsFiles("/usr/bin", s.Probe()), Beside, Own);
+    ExpectFiles(ChooseSettingsFiles("/usr/bin", s.Probe()), Own, Own);
 }
 
 TEST(SettingsLocation, WithoutAHomeTheFileStaysBeside) {
@@ -176,7 +176,7 @@ TEST_F(NativeLocation, ReadOnlyFolderSendsTheSaveToTheConfigFolder) {
 
     WriteAll(beside, "[Misc]\r\nPinInit=1\r\n");
     fs::permissions(beside, fs::perms::owner_read | fs::perms::group_read);
-    ExpectFiles(platform::NativeSettingsFiles(Bin()), beside, OwnFile());
+    ExpectFiles(platform::NativeSettingsFiles(Bin()), beside, beside);
 
     fs::permissions(beside, fs::perms::owner_read | fs::perms::owner_write);
     fs::permissions(root / "bin", fs::perms::owner_read | fs::perms::owner_exec);
@@ -205,6 +205,13 @@ TEST_F(NativeLocation, FirstSaveStartsFromThePreset) {
     WriteAll(OwnFile(), "[Misc]\r\nPinInit=2\r\n");
     ASSERT_TRUE(platform::PrepareSettingsSave(files));
     EXPECT_EQ(ReadAll(OwnFile()), "[Misc]\r\nPinInit=2\r\n");
+}
+
+TEST_F(NativeLocation, APresetThatIsNoPlainFileIsNotCopied) {
+    const std::string preset = Bin() + "/TARVIK.INI";
+    ASSERT_EQ(::mkfifo(preset.c_str(), 0600), 0);
+    ASSERT_TRUE(platform::PrepareSettingsSave({preset, OwnFile()}));  // no wait for a writer
+    EXPECT_FALSE(fs::exists(OwnFile()));
 }
 
 TEST_F(NativeLocation, PrepareCreatesOnlyTheFolderWithoutAPreset) {

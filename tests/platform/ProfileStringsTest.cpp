@@ -2,7 +2,15 @@
 // build against the system's functions (under Wine in CI). One source, two builds.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <future>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "platform/ProfileCases.h"
 #include "platform/ProfileFiles.h"
@@ -163,5 +171,21 @@ TEST(ProfileFile, MissingFolderFailsWithPathNotFound) {
     EXPECT_FALSE(platform::WritePrivateProfileText("A", "k", "v", file.c_str()));
     EXPECT_EQ(platform::ProfileLastError(), platform::ErrorPathNotFound);
 }
+
+#ifndef _WIN32
+// A FIFO in the file's place reads as missing at once: a start-up that waited for
+// someone to write into it would never end.
+TEST(ProfileFile, FifoReadsAsMissingWithoutWaiting) {
+    TempFolder folder;
+    const std::string file = folder.File("T.INI");
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] { return ReadBack(file, "Misc", "PinInit"); });
+    if (read.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK));  // lets the reader go
+        FAIL() << "the read waited for a writer";
+    }
+    EXPECT_EQ(read.get(), profile_cases::kAbsent);
+}
+#endif
 
 }  // namespace

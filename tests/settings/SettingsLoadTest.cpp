@@ -133,16 +133,22 @@ const std::vector<LoadCase>& Cases() {
              EXPECT_EQ(h.setup->SpinWin->Text(), "100");
              EXPECT_EQ(h.setup->SpinTop->Text(), "-14");
          }},
-        {"TrayEmptyAndLowerClamp", "[TrayIcon]\r\nTrayPin=\r\n[Misc]\r\nStepWindow=-3\r\n",
+        {"TrayEmptyAndLowerClamp",
+         "[TrayIcon]\r\nTrayPin=\r\n[Misc]\r\nStepWindow=-3\r\nWinTop=-1e19\r\n",
          [](WindowHarness& h) {
              ExpectTrayButtonOnly(h, 2);
              EXPECT_EQ(h.form->TrayPinNumber, 2);
              EXPECT_EQ(h.setup->SpinWin->Text(), "0");
+             EXPECT_EQ(h.setup->SpinTop->Text(), "-14");
          }},
-        {"TrayBeyondTheButtons", "[TrayIcon]\r\nTrayPin=25\r\n",
+        {"TrayBeyondTheButtonsAndHugeNumbers",
+         "[TrayIcon]\r\nTrayPin=25\r\n[Misc]\r\nStepWindow=1e19\r\nWinTop=1e19\r\n",
          [](WindowHarness& h) {
              ExpectTrayButtonOnly(h, 0);
              EXPECT_EQ(h.form->TrayPinNumber, 25);
+             // Beyond any whole number still above the range: its top.
+             EXPECT_EQ(h.setup->SpinWin->Text(), "100");
+             EXPECT_EQ(h.setup->SpinTop->Text(), "100");
          }},
         {"InvalidWholeNumbersAndBooleans",
          "[TrayIcon]\r\nTrayPin=2x\r\n[Misc]\r\nPinInit=x\r\nPreDirect=maybe\r\n"

@@ -124,6 +124,15 @@ TEST(SettingsSave, BlankBoundarySavesAsZero) {
     EXPECT_TRUE(ReadFile(h.IniPath()).endsWith("WinTop=0\r\n"));
 }
 
+// With no tray button pressed (a loaded 25 presses none) the pin goes back as it came.
+TEST(SettingsSave, TrayPinWithoutAButtonIsSavedAsLoaded) {
+    WindowHarness h;
+    h.WriteIni("[TrayIcon]\r\nTrayPin=25\r\n");
+    h.Open();
+    h.form->IniFileWork(true);
+    EXPECT_TRUE(ReadFile(h.IniPath()).contains("[TrayIcon]\r\nTrayPin=25\r\n"));
+}
+
 TEST(SettingsSave, ReadOnlyFileAbandonsTheCloseAndTheProgramGoesOn) {
     WindowHarness h;
     const QByteArray before = "[Misc]\r\nStepWindow=3\r\n";

@@ -241,6 +241,24 @@ std::optional<XWindow> Query(std::uint32_t id) {
                    a->map_state == XCB_MAP_STATE_VIEWABLE};
 }
 
+std::vector<std::uint32_t> StackingOrder() {
+    std::vector<std::uint32_t> order;
+    xcb_connection_t* c = Connection();
+    if (!c) {
+        return order;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, root, Atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 0, 4096),
+        nullptr));
+    if (list && list->format == 32) {
+        const auto* ids = static_cast<const std::uint32_t*>(xcb_get_property_value(list.get()));
+        order.assign(ids, ids + xcb_get_property_value_length(list.get()) / 4);
+    }
+    return order;
+}
+
 CpuLoad::CpuLoad() {
     for (int i = 0; i < QThread::idealThreadCount(); ++i) {
         if (auto p = Start(QStringLiteral("sh"), {"-c", "while :; do :; done"})) {
@@ -422,6 +440,8 @@ ProgramWindows Program::Windows() const {
         // Of two candidates the one on the screen counts.
         if (slot && (!*slot || w->viewable)) {
             *slot = w;
+        } else if (!slot && w->viewable) {
+            out.others.push_back(*w);
         }
     }
     return out;

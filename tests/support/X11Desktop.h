@@ -47,6 +47,9 @@ struct XWindow {
     bool viewable = false;
 };
 std::optional<XWindow> Query(std::uint32_t id);
+// The managed windows from the bottom of the stack to its top, as the window
+// manager keeps them (_NET_CLIENT_LIST_STACKING).
+std::vector<std::uint32_t> StackingOrder();
 
 // Busy processes, one per core, for as long as the object lives.
 class CpuLoad {
@@ -104,6 +107,7 @@ private:
 // The windows of one running copy of the program, told apart by their size.
 struct ProgramWindows {
     std::optional<XWindow> main, setup, icon;
+    std::vector<XWindow> others;  // any other window on the screen: a box, say
 };
 
 // tarvik copied into a temporary folder, where it keeps its settings file.

@@ -59,10 +59,10 @@ TEST_F(FloatSpinEditTest, StepsUpToTheMaximumWithTwoDecimals) {
 
 TEST_F(FloatSpinEditTest, CaretAfterTheSeparatorUsesTheFractionStep) {
     Show("2.50");
-    spin_->Editor()->setCursorPosition(2);
+    spin_->Editor()->setCursorPosition(2);  // just after the separator
     QTest::keyClick(spin_->Editor(), Qt::Key_Up);
     EXPECT_EQ(spin_->Text(), "12.50");
-    spin_->Editor()->setCursorPosition(1);  // before the separator
+    spin_->Editor()->setCursorPosition(2);  // just before it
     QTest::keyClick(spin_->Editor(), Qt::Key_Down);
     EXPECT_EQ(spin_->Text(), "12.25");
 }

@@ -143,6 +143,10 @@ TEST_F(RangeSpinEditTest, TypingRulesForSignSeparatorAndEnter) {
     top_->Editor()->selectAll();
     QTest::keyClick(top_->Editor(), '+');
     EXPECT_EQ(top_->Text(), "+");
+    top_->SetText("12");
+    top_->Editor()->setSelection(0, 1);  // from the start, the caret after the "1"
+    QTest::keyClick(top_->Editor(), '-');
+    EXPECT_EQ(top_->Text(), "-2");
 
     Focus(step_);
     step_->SetText("1.5");

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -129,71 +128,6 @@ TEST_F(TransparentControlsTest, GradientRunsCornerToCornerAndShowsThroughTheDela
     for (QPoint at : {QPoint(13, 71), QPoint(40, 71), QPoint(14, 83)}) {
         EXPECT_EQ(covered.pixel(at), bare.pixel(at)) << at.x() << "," << at.y();
     }
-}
-
-// Pictures of each control for a look by eye: set TARVIK_WIDGET_GRABS to a folder.
-TEST_F(TransparentControlsTest, DemoGrabs) {
-    const QString folder = qEnvironmentVariable("TARVIK_WIDGET_GRABS");
-    if (folder.isEmpty()) {
-        GTEST_SKIP() << "TARVIK_WIDGET_GRABS not set";
-    }
-    QDir().mkpath(folder);
-    QFont font = window_->font();
-    font.setPixelSize(11);
-    window_->setFont(font);
-    GlyphList list;
-    for (QColor c : {QColor(255, 0, 0), QColor(180, 0, 0), QColor(255, 120, 120)}) {
-        QImage tile(22, 22, QImage::Format_RGB32);
-        tile.fill(Qt::blue);
-        QPainter p(&tile);
-        p.fillRect(1, 1, 20, 20, c);
-        list.Add(tile);
-    }
-    auto* button = new GlyphButton(window_.get());
-    button->SetGlyphList(&list);
-    button->SetStateGlyph(0, 0);
-    button->SetStateGlyph(4, 1);
-    button->SetCaption("5");
-    button->SetShowCaption(true);
-    button->move(10, 5);
-    auto* label = new TransparentLabel(window_.get());
-    label->setGeometry(216, 32, 93, 27);
-    label->SetCaption("Верх.граница \rпанели настройки");
-    auto* group = new TransparentRadioGroup(window_.get());
-    group->setGeometry(18, 26, 295, 65);
-    group->SetCaption("При старте программы");
-    group->SetItems({"Текущее состояние", "Все в ноль", "Все в единицу"});
-    group->SetItemIndex(0);
-    auto* top = new RangeSpinEdit(window_.get());
-    top->setGeometry(167, 37, 47, 21);
-    top->SetMinimum(-100);
-    top->SetValue(-32);
-    auto* box = new TransparentGroupBox(window_.get());
-    box->setGeometry(17, 93, 297, 102);
-    box->SetCaption("Разное");
-    auto* check = new TransparentCheckBox(box);
-    check->setGeometry(8, 13, 249, 17);
-    check->SetText("Предустановка направления включения");
-    check->SetChecked(true);
-    auto* panel = new GradientPanel(box);
-    panel->setGeometry(8, 40, 52, 15);
-    auto* spin = new FloatSpinEdit(panel);
-    spin->setGeometry(0, 0, 52, 15);
-    spin->SetTransparent(true);
-    QFont small = font;
-    small.setPixelSize(9);
-    spin->SetEditFont(small);
-    spin->SetMaximum(6000);
-    spin->SetValue(12.5);
-    auto* bitmap = new BitmapButton(window_.get());
-    QImage ball(16, 16, QImage::Format_RGB32);
-    ball.fill(QColor(0, 255, 0));
-    QPainter(&ball).fillRect(3, 3, 10, 10, Qt::darkBlue);
-    bitmap->SetBitmaps(ball, ball, ball, ball);
-    bitmap->move(286, 5);
-    const QImage shot = Shot();
-    shot.scaled(shot.size() * 3).save(folder + "/controls_x3.png");
-    shot.save(folder + "/controls.png");
 }
 
 }  // namespace
