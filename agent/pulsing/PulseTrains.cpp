@@ -1,0 +1,197 @@
+#include "agent/pulsing/PulseTrains.h"
+
+#include <sys/timerfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace agent {
+namespace {
+
+std::uint64_t NowNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::uint64_t(ts.tv_sec) * 1000000000ULL + std::uint64_t(ts.tv_nsec);
+}
+
+}  // namespace
+
+PulseTrains::PulseTrains(PulseLimits limits)
+    : limits_(limits), timerFd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
+
+PulseTrains::~PulseTrains() {
+    if (timerFd_ >= 0) {
+        ::close(timerFd_);
+    }
+}
+
+std::vector<std::uint8_t> PulseTrains::Take(Backend& backend, const Request& request, Trace* trace,
+                                            int clientPid) {
+    PulseSpec spec;
+    int error = 0;
+    if (!DecodePulse(request, spec).empty()) {
+        error = EINVAL;
+    } else if (!backend.Serves(spec.base)) {
+        error = ENXIO;
+    } else if ((error = backend.Check(spec.base, true)) == 0 &&
+               (error = backend.Check(spec.base, false)) == 0) {
+        const auto mine = std::count_if(trains_.begin(), trains_.end(),
+                                        [&](const Train& t) { return t.pid == clientPid; });
+        if (std::size_t(mine) >= limits_.perClient || trains_.size() >= limits_.total) {
+            error = EBUSY;
+        } else if (timerFd_ < 0) {
+            error = EMFILE;
+        }
+    }
+    if (error == 0) {
+        Train train;
+        train.spec = spec;
+        train.pid = clientPid;
+        trains_.push_back(train);
+        Advance(backend, trace);
+    }
+    std::vector<std::uint8_t> reply = ErrorReply(static_cast<std::uint32_t>(error));
+    reply.insert(reply.end(), request.pairs, request.pairs + 2 * std::size_t(request.count));
+    return reply;
+}
+
+bool PulseTrains::Blocked(std::size_t index) const {
+    const Train& t = trains_[index];
+    for (std::size_t j = 0; j < index; ++j) {
+        const Train& earlier = trains_[j];
+        if (!earlier.ended && earlier.spec.base == t.spec.base &&
+            (earlier.spec.mask & t.spec.mask) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int PulseTrains::Set(Backend& backend, Trace* trace, Train& t) {
+    std::uint8_t now = 0;
+    if (int e = backend.Read(t.spec.base, now); e != 0) {
+        return e;
+    }
+    if (trace != nullptr) {
+        trace->Add(false, t.spec.base, now, t.pid);
+    }
+    const std::uint8_t next =
+        static_cast<std::uint8_t>((now & ~t.spec.mask) | (t.spec.value & t.spec.mask));
+    if (int e = backend.Write(t.spec.base, next); e != 0) {
+        return e;
+    }
+    if (trace != nullptr) {
+        trace->Add(true, t.spec.base, next, t.pid);
+    }
+    t.changed = static_cast<std::uint8_t>(now ^ next);
+    t.restore = static_cast<std::uint8_t>(now & t.changed);
+    t.high = true;
+    // The width counts from the write itself, not from when it was due.
+    t.dueNs = NowNs() + std::uint64_t(t.spec.widthUs) * 1000;
+    return 0;
+}
+
+int PulseTrains::PutBack(Backend& backend, Trace* trace, Train& t) {
+    t.high = false;
+    std::uint8_t now = 0;
+    if (int e = backend.Read(t.spec.base, now); e != 0) {
+        return e;
+    }
+    if (trace != nullptr) {
+        trace->Add(false, t.spec.base, now, t.pid);
+    }
+    const std::uint8_t next = static_cast<std::uint8_t>((now & ~t.changed) | t.restore);
+    if (int e = backend.Write(t.spec.base, next); e != 0) {
+        return e;
+    }
+    if (trace != nullptr) {
+        trace->Add(true, t.spec.base, next, t.pid);
+    }
+    return 0;
+}
+
+// Carries out everything that is due, in the order the trains came, and starts
+// the trains that an ended one held back.
+void PulseTrains::Advance(Backend& backend, Trace* trace) {
+    for (bool again = true; again;) {
+        again = false;
+        for (std::size_t i = 0; i < trains_.size(); ++i) {
+            Train& t = trains_[i];
+            if (t.ended || (!t.started && Blocked(i))) {
+                continue;
+            }
+            if (!t.started) {
+                t.started = true;
+                t.originNs = t.dueNs = NowNs();
+            }
+            if (t.dueNs > NowNs()) {
+                continue;
+            }
+            again = true;
+            if (!t.high) {
+                t.ended = Set(backend, trace, t) != 0;
+                continue;
+            }
+            const int error = PutBack(backend, trace, t);
+            if (error != 0 || ++t.done >= t.spec.count) {
+                t.ended = true;
+                continue;
+            }
+            // Pulses start on the train's own grid, so a late one does not shift the
+            // rest; but after a late end the lines rest at least half their time.
+            const std::uint64_t periodNs = std::uint64_t(t.spec.periodUs) * 1000;
+            const std::uint64_t restNs = (periodNs - std::uint64_t(t.spec.widthUs) * 1000) / 2;
+            t.dueNs = std::max(t.originNs + t.done * periodNs, NowNs() + restNs);
+        }
+        trains_.erase(
+            std::remove_if(trains_.begin(), trains_.end(), [](const Train& t) { return t.ended; }),
+            trains_.end());
+    }
+    if (trace != nullptr) {
+        trace->Flush();
+    }
+    ArmTimer();
+}
+
+void PulseTrains::ArmTimer() {
+    if (timerFd_ < 0) {
+        return;
+    }
+    std::uint64_t next = 0;
+    for (const Train& t : trains_) {
+        if (t.started && (next == 0 || t.dueNs < next)) {
+            next = t.dueNs;
+        }
+    }
+    itimerspec timer{};  // all zero: disarmed
+    if (next != 0) {
+        timer.it_value.tv_sec = static_cast<time_t>(next / 1000000000ULL);
+        timer.it_value.tv_nsec = static_cast<long>(next % 1000000000ULL);
+    }
+    ::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &timer, nullptr);
+}
+
+void PulseTrains::OnTimer(Backend& backend, Trace* trace) {
+    std::uint64_t expirations = 0;
+    if (::read(timerFd_, &expirations, sizeof expirations) < 0 && errno != EAGAIN) {
+        return;
+    }
+    Advance(backend, trace);
+}
+
+void PulseTrains::Abort(Backend& backend, Trace* trace) {
+    for (Train& t : trains_) {
+        if (t.high) {
+            PutBack(backend, trace, t);
+        }
+    }
+    trains_.clear();
+    if (trace != nullptr) {
+        trace->Flush();
+    }
+    ArmTimer();
+}
+
+}  // namespace agent
