@@ -9,6 +9,8 @@
 
 #include "agent/cli/Options.h"
 #include "agent/cli/PortList.h"
+#include "agent/cli/PulseCommand.h"
+#include "agent/cli/PulsesCommand.h"
 #include "agent/cli/RecordCommand.h"
 #include "agent/serving/Server.h"
 #include "port/AgentClient.h"
@@ -163,6 +165,9 @@ int main(int argc, char** argv) {
     if (agent::IsRecordCommand(args)) {
         return agent::RunRecord(args);
     }
+    if (const std::string word = agent::CommandWord(args); word == "pulse" || word == "pulses") {
+        return word == "pulse" ? agent::RunPulse(args) : agent::RunPulses(args);
+    }
     std::string error;
     const auto options = agent::ParseOptions(args, error);
     if (!options) {
@@ -173,6 +178,10 @@ int main(int argc, char** argv) {
         std::fputs(agent::UsageText, stdout);
         std::fputs("\nrecord:\n  ", stdout);
         std::fputs(agent::RecordUsageText, stdout);
+        std::fputs("\npulse:\n  ", stdout);
+        std::fputs(agent::PulseUsageText, stdout);
+        std::fputs("\npulses:\n  ", stdout);
+        std::fputs(agent::PulsesUsageText, stdout);
         return ExitOk;
     }
     const std::string socketPath =
