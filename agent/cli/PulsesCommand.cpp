@@ -90,9 +90,17 @@ std::string FormatPulseReport(const PulseReport& r, const std::string& fileName)
     const char* msFormat = fine ? "%.6f" : "%.3f";
     std::string out = "pulses in " + fileName + (r.port.empty() ? "" : ", port " + r.port) +
                       Format(", %.6f s", r.end) + "\n";
-    out += r.samplingPeriod > 0 ? "each edge shows up to one sampling period (" +
-                                      Duration(r.samplingPeriod) + ") after it happened\n"
-                                : "the file does not say how often it was sampled\n";
+    if (r.samplingPeriod > 0) {
+        out += "each edge shows at the first sample after it: up to one sampling period (" +
+               Duration(r.samplingPeriod) + ") later";
+        if (r.longestInterval > 1.5 * r.samplingPeriod) {
+            out += ", up to " + Duration(r.longestInterval) +
+                   " where the recorder was held up (the longest time between two samples)";
+        }
+        out += "\n";
+    } else {
+        out += "the file does not say how often it was sampled\n";
+    }
     std::size_t labelWidth = 8;
     for (const ReportLine& line : r.lines) {
         labelWidth = std::max(labelWidth, line.Label().size());

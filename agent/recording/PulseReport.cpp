@@ -35,14 +35,12 @@ double Percentile(const std::vector<double>& sorted, double p) {
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-double AskedPeriod(const std::string& comments) {
-    const std::string label = "Asked rate ";
+// A number that follows a label in our header's comment, or 0.
+double NumberAfter(const std::string& comments, const std::string& label) {
     const std::size_t at = comments.find(label);
-    if (at == std::string::npos) {
-        return 0;
-    }
-    const double rate = std::strtod(comments.c_str() + at + label.size(), nullptr);
-    return rate > 0 ? 1 / rate : 0;
+    const double v =
+        at == std::string::npos ? 0 : std::strtod(comments.c_str() + at + label.size(), nullptr);
+    return v > 0 ? v : 0;
 }
 
 struct LineHistory {
@@ -196,7 +194,9 @@ bool FindPulses(std::istream& in, const std::vector<ReportLine>& wanted, PulseRe
         return false;
     }
     report.tick = reader.SecondsPerTick();
-    report.samplingPeriod = AskedPeriod(reader.Comments());
+    const double rate = NumberAfter(reader.Comments(), "Asked rate ");
+    report.samplingPeriod = rate > 0 ? 1 / rate : 0;
+    report.longestInterval = NumberAfter(reader.Comments(), "longest time between samples ") / 1e6;
     // Which wire carries which pin; the gap marks of our recorder.
     std::vector<std::size_t> wireOf(MaxPin + 1, SIZE_MAX);
     std::size_t gapWire = SIZE_MAX;

@@ -43,10 +43,11 @@ struct PulseStats {
 };
 
 struct PulseReport {
-    std::string port;           // "0x378" from our scope's name, or empty
-    double tick = 0;            // seconds per time unit of the file
-    double end = 0;             // the last time stamp, in seconds
-    double samplingPeriod = 0;  // from our header's asked rate; 0 when not stated
+    std::string port;            // "0x378" from our scope's name, or empty
+    double tick = 0;             // seconds per time unit of the file
+    double end = 0;              // the last time stamp, in seconds
+    double samplingPeriod = 0;   // from our header's asked rate; 0 when not stated
+    double longestInterval = 0;  // between two samples, from our header's figures; or 0
     std::vector<ReportLine> lines;
     std::vector<FoundPulse> pulses;  // in the order they began
     std::vector<PulseStats> stats;   // by line, then value

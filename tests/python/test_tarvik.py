@@ -236,10 +236,11 @@ class Errors(unittest.TestCase):
             port.pulse(1, width=1)
         self.assertEqual(caught.exception.errno, errno.EBUSY)
         self.assertIn("too many pulses", str(caught.exception))
-        # The agent went away and another took its place: the next call reconnects.
+        # The agent went away and another took its place: the next call reconnects,
+        # also a pulse, which is never sent twice and so must not meet a dead socket.
         self.agent.stop()
         self.agent.start()
-        port.setData(0x99)
+        port.pulse(0x99, width=0.2)
         self.assertEqual(port.getData(), 0x99)
         port.close()
 
