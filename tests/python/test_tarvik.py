@@ -93,11 +93,12 @@ class SocketRule(unittest.TestCase):
 
     def test_each_place_in_turn_and_what_stands_in_the_way(self):
         self.assertEqual(self.rule(self.runtime), self.runtime + "/LptAccessAgent")
-        # Not private, not absolute, a link, unset: the folder in /tmp, made 0700.
+        # A link to it, not private, not absolute, unset: the folder in /tmp, made 0700.
         link = os.path.join(self.root, "link")
         os.symlink(self.runtime, link)
+        self.assertEqual(self.rule(link), self.shared + "/LptAccessAgent")
         os.chmod(self.runtime, 0o750)
-        for runtime in (self.runtime, "run", link, None):
+        for runtime in (self.runtime, "run", None):
             self.assertEqual(self.rule(runtime), self.shared + "/LptAccessAgent", runtime)
             self.assertEqual(stat.S_IMODE(os.lstat(self.shared).st_mode), 0o700)
         os.chmod(self.shared, 0o755)  # ours, but loose: tightened
@@ -120,6 +121,20 @@ class SocketRule(unittest.TestCase):
             self.rule(None)
         self.assertIn(self.shared + " belongs to uid 4242", str(caught.exception))
         self.assertIn(cache + " is a symbolic link", str(caught.exception))
+
+
+class PortNames(unittest.TestCase):
+    def test_a_card_by_its_own_base_or_its_device(self):
+        ports = tarvik.agent.parse_ports(
+            "0x378 = /dev/parport1 at 0xD010 (ppdev)\n0x278 = /dev/parport0 at 0x278 (ppdev)\n"
+        )
+        resolve = tarvik.port._resolve
+        self.assertEqual([resolve(ports, w) for w in (0xD010, 0x378, "/dev/parport0", 0x278)], [0x378] * 2 + [0x278] * 2)
+        with self.assertRaises(tarvik.NoPortError):
+            resolve(ports, 0x2FB8)
+        direct = tarvik.agent.parse_ports("0x378 = 0x2FB8 (port instructions)\n")
+        self.assertEqual(direct[0]["how"], "port instructions")
+        self.assertEqual(resolve(direct, 0x2FB8), 0x378)
 
 
 class Scripts(unittest.TestCase):
