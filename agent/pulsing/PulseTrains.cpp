@@ -61,8 +61,7 @@ bool PulseTrains::Blocked(std::size_t index) const {
     const Train& t = trains_[index];
     for (std::size_t j = 0; j < index; ++j) {
         const Train& earlier = trains_[j];
-        if (!earlier.ended && earlier.spec.base == t.spec.base &&
-            (earlier.spec.mask & t.spec.mask) != 0) {
+        if (earlier.spec.base == t.spec.base && (earlier.spec.mask & t.spec.mask) != 0) {
             return true;
         }
     }
@@ -112,42 +111,52 @@ int PulseTrains::PutBack(Backend& backend, Trace* trace, Train& t) {
     return 0;
 }
 
-// Carries out everything that is due, in the order the trains came, and starts
-// the trains that an ended one held back.
+// Carries out every edge that is due, earliest first, and starts the trains that
+// an ended one held back. The timer wakes the agent SpinLeadNs before an edge and
+// the rest is waited out on the clock: waking takes the kernel tens of µs, which
+// would otherwise land on every width.
 void PulseTrains::Advance(Backend& backend, Trace* trace) {
-    for (bool again = true; again;) {
-        again = false;
+    for (bool waited = false;;) {
+        Train* next = nullptr;
         for (std::size_t i = 0; i < trains_.size(); ++i) {
             Train& t = trains_[i];
-            if (t.ended || (!t.started && Blocked(i))) {
-                continue;
-            }
-            if (!t.started) {
+            if (!t.started && !Blocked(i)) {
                 t.started = true;
                 t.originNs = t.dueNs = NowNs();
             }
-            if (t.dueNs > NowNs()) {
-                continue;
+            if (t.started && (next == nullptr || t.dueNs < next->dueNs)) {
+                next = &t;
             }
-            again = true;
-            if (!t.high) {
-                t.ended = Set(backend, trace, t) != 0;
-                continue;
+        }
+        const std::uint64_t now = NowNs();
+        if (next == nullptr || next->dueNs > now + SpinLeadNs) {
+            break;
+        }
+        if (next->dueNs > now) {
+            // One wait a round: the poll loop serves the other clients between two.
+            if (waited) {
+                break;
             }
-            const int error = PutBack(backend, trace, t);
-            if (error != 0 || ++t.done >= t.spec.count) {
-                t.ended = true;
-                continue;
+            waited = true;
+            while (NowNs() < next->dueNs) {
             }
+        }
+        Train& t = *next;
+        bool ended = false;
+        if (!t.high) {
+            ended = Set(backend, trace, t) != 0;
+        } else if (PutBack(backend, trace, t) != 0 || ++t.done >= t.spec.count) {
+            ended = true;
+        } else {
             // Pulses start on the train's own grid, so a late one does not shift the
             // rest; but after a late end the lines rest at least half their time.
             const std::uint64_t periodNs = std::uint64_t(t.spec.periodUs) * 1000;
             const std::uint64_t restNs = (periodNs - std::uint64_t(t.spec.widthUs) * 1000) / 2;
             t.dueNs = std::max(t.originNs + t.done * periodNs, NowNs() + restNs);
         }
-        trains_.erase(
-            std::remove_if(trains_.begin(), trains_.end(), [](const Train& t) { return t.ended; }),
-            trains_.end());
+        if (ended) {
+            trains_.erase(trains_.begin() + (&t - trains_.data()));
+        }
     }
     if (trace != nullptr) {
         trace->Flush();
@@ -167,6 +176,7 @@ void PulseTrains::ArmTimer() {
     }
     itimerspec timer{};  // all zero: disarmed
     if (next != 0) {
+        next = next > SpinLeadNs ? next - SpinLeadNs : 1;
         timer.it_value.tv_sec = static_cast<time_t>(next / 1000000000ULL);
         timer.it_value.tv_nsec = static_cast<long>(next % 1000000000ULL);
     }

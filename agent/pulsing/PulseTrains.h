@@ -29,6 +29,9 @@ struct PulseLimits {
 
 class PulseTrains {
 public:
+    // How long before an edge the timer wakes the agent, which then waits on the clock.
+    static constexpr std::uint64_t SpinLeadNs = 200000;
+
     explicit PulseTrains(PulseLimits limits = {});
     ~PulseTrains();
     PulseTrains(const PulseTrains&) = delete;
@@ -52,8 +55,7 @@ private:
         PulseSpec spec;
         int pid = 0;
         bool started = false;
-        bool high = false;  // within a pulse: its changed bits are set
-        bool ended = false;
+        bool high = false;           // within a pulse: its changed bits are set
         std::uint8_t changed = 0;    // the bits this pulse changed
         std::uint8_t restore = 0;    // their levels before it
         std::uint32_t done = 0;      // pulses completed
