@@ -269,7 +269,7 @@ TEST(PulseTrains, NoLineStaysHighWhenTheClientOrTheAgentGoes) {
     }
 }
 
-TEST(PulseTrains, PulsesSharingALineTakeTurnsOthersRunAtOnce) {
+TEST(PulseTrains, PulsesSharingALineTakeTurnsAndNoClientWaitsForATrain) {
     TempDir dir;
     AgentProcess agent;
     const std::string socket = dir.path + "/s", trace = dir.path + "/trace";
@@ -283,6 +283,12 @@ TEST(PulseTrains, PulsesSharingALineTakeTurnsOthersRunAtOnce) {
     Pause(600);
     EXPECT_EQ(Values(DataWrites(trace)),
               (std::vector<unsigned>{0x01, 0x05, 0x01, 0x00, 0x01, 0x00}));
+    // A train at 10 kHz for a second: the others are served between its edges.
+    ASSERT_EQ(Pulse(c, {0x378, 0x80, 0x80, 50, 10000, 100}), 0);
+    AgentClient other;
+    ASSERT_EQ(other.Open(socket), 0);
+    std::uint8_t pair[2] = {0x22, 0};
+    EXPECT_EQ(other.Exchange(CodeRead, pair, 1), 0);
 }
 
 TEST(PulseReport, RestLevelsCodesGapsAndPulsesCutByTheRecording) {
