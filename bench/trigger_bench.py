@@ -4,7 +4,7 @@ private simulated agent's trace, of pulses timed by the agent (port.pulse) besid
 the same pulses timed by the script (setData, time.sleep, setData), on a quiet
 machine and with both cores kept busy by two spinning processes.
 
-    bench/trigger_bench.py --agent build/bin/lptwdmio [--tsv] [--quick]
+    bench/trigger_bench.py --agent build/bin/lptwdmio [--load quiet|busy|both] [--tsv] [--quick]
 
 --tsv prints one line per case: mode load width_ms pulses p50 p99 max min (µs,
 the error of each width: measured minus asked; p50/p99/max of its size, min signed)."""
@@ -111,12 +111,13 @@ def main():
     parser.add_argument("--agent", default="lptwdmio")
     parser.add_argument("--tsv", action="store_true")
     parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--load", choices=("quiet", "busy", "both"), default="both")
     args = parser.parse_args()
     folder = tempfile.mkdtemp(prefix="tarvik-trigger-bench-")
     os.chmod(folder, 0o700)
     try:
         rows = []
-        for load in ("quiet", "busy"):
+        for load in ("quiet", "busy") if args.load == "both" else (args.load,):
             rows += measure(args.agent, folder, load, QUICK if args.quick else CASES)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
