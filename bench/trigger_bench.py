@@ -4,10 +4,14 @@ private simulated agent's trace, of pulses timed by the agent (port.pulse) besid
 the same pulses timed by the script (setData, time.sleep, setData), on a quiet
 machine and with both cores kept busy by two spinning processes.
 
-    bench/trigger_bench.py --agent build/bin/lptwdmio [--load quiet|busy|both] [--tsv] [--quick]
+    bench/trigger_bench.py --agent build/bin/lptwdmio [--load quiet|busy|both]
+                           [--realtime] [--tsv] [--quick]
 
---tsv prints one line per case: mode load width_ms pulses p50 p99 max min (µs,
-the error of each width: measured minus asked; p50/p99/max of its size, min signed)."""
+--realtime runs the agent at real-time priority (chrt -f 10, as the README advises
+for a busy machine; root) and measures only the agent-timed pulses, as mode
+agent-rt. --tsv prints one line per case: mode load width_ms pulses p50 p99 max
+min (µs, the error of each width: measured minus asked; p50/p99/max of its size,
+min signed)."""
 
 import argparse
 import os
@@ -68,12 +72,11 @@ def figures(errors_us):
     return size[(n - 1) // 2], p99, size[-1], min(errors_us)
 
 
-def measure(agent, folder, load, cases):
+def measure(agent, folder, load, cases, realtime):
     trace = os.path.join(folder, "trace-" + load)
     socket = os.path.join(folder, "s-" + load)
-    server = subprocess.Popen(
-        [agent, "serve", "--backend", "sim", "--socket", socket, "--trace", trace], stderr=subprocess.DEVNULL
-    )
+    argv = [agent, "serve", "--backend", "sim", "--socket", socket, "--trace", trace]
+    server = subprocess.Popen((["chrt", "-f", "10"] if realtime else []) + argv, stderr=subprocess.DEVNULL)
     spinners = []
     try:
         for _ in range(100):
@@ -90,9 +93,11 @@ def measure(agent, folder, load, cases):
         for width, count in cases:
             open(trace, "w").close()
             agent_timed(port, width, count)
-            script_timed(port, width, count)
+            if not realtime:
+                script_timed(port, width, count)
             time.sleep(0.05)
-            for mode, bit in (("agent", AGENT_BIT), ("script", SCRIPT_BIT)):
+            modes = (("agent-rt", AGENT_BIT),) if realtime else (("agent", AGENT_BIT), ("script", SCRIPT_BIT))
+            for mode, bit in modes:
                 got = widths(trace, bit)
                 errors = [(w - width * 1e9) / 1e3 for w in got]
                 rows.append((mode, load, width * 1e3, len(got)) + figures(errors))
@@ -112,13 +117,14 @@ def main():
     parser.add_argument("--tsv", action="store_true")
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--load", choices=("quiet", "busy", "both"), default="both")
+    parser.add_argument("--realtime", action="store_true")
     args = parser.parse_args()
     folder = tempfile.mkdtemp(prefix="tarvik-trigger-bench-")
     os.chmod(folder, 0o700)
     try:
         rows = []
         for load in ("quiet", "busy") if args.load == "both" else (args.load,):
-            rows += measure(args.agent, folder, load, QUICK if args.quick else CASES)
+            rows += measure(args.agent, folder, load, QUICK if args.quick else CASES, args.realtime)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     for mode, load, width_ms, n, p50, p99, worst, least in rows:

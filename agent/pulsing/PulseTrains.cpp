@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace agent {
 namespace {
@@ -68,7 +69,10 @@ bool PulseTrains::Blocked(std::size_t index) const {
     return false;
 }
 
-int PulseTrains::Set(Backend& backend, Trace* trace, Train& t) {
+// One edge: the register is read (and traced) first, then the edge's time is
+// waited for, then the write, so nothing but the write stands between that time and
+// the line. No client can write in between: the agent's loop is ours meanwhile.
+int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs) {
     std::uint8_t now = 0;
     if (int e = backend.Read(t.spec.base, now); e != 0) {
         return e;
@@ -76,45 +80,33 @@ int PulseTrains::Set(Backend& backend, Trace* trace, Train& t) {
     if (trace != nullptr) {
         trace->Add(false, t.spec.base, now, t.pid);
     }
-    const std::uint8_t next =
-        static_cast<std::uint8_t>((now & ~t.spec.mask) | (t.spec.value & t.spec.mask));
-    if (int e = backend.Write(t.spec.base, next); e != 0) {
-        return e;
+    const bool rising = !t.high;
+    std::uint8_t next = static_cast<std::uint8_t>((now & ~t.changed) | t.restore);
+    if (rising) {
+        next = static_cast<std::uint8_t>((now & ~t.spec.mask) | (t.spec.value & t.spec.mask));
+        t.changed = static_cast<std::uint8_t>(now ^ next);
+        t.restore = static_cast<std::uint8_t>(now & t.changed);
     }
-    if (trace != nullptr) {
-        trace->Add(true, t.spec.base, next, t.pid);
+    while (NowNs() < atNs) {
     }
-    t.changed = static_cast<std::uint8_t>(now ^ next);
-    t.restore = static_cast<std::uint8_t>(now & t.changed);
-    t.high = true;
-    // The width counts from the write itself, not from when it was due.
-    t.dueNs = NowNs() + std::uint64_t(t.spec.widthUs) * 1000;
-    return 0;
-}
-
-int PulseTrains::PutBack(Backend& backend, Trace* trace, Train& t) {
     t.high = false;
-    std::uint8_t now = 0;
-    if (int e = backend.Read(t.spec.base, now); e != 0) {
-        return e;
-    }
-    if (trace != nullptr) {
-        trace->Add(false, t.spec.base, now, t.pid);
-    }
-    const std::uint8_t next = static_cast<std::uint8_t>((now & ~t.changed) | t.restore);
     if (int e = backend.Write(t.spec.base, next); e != 0) {
         return e;
     }
+    // The width counts from the write itself, not from when it was due.
+    const std::uint64_t wroteNs = NowNs();
     if (trace != nullptr) {
         trace->Add(true, t.spec.base, next, t.pid);
     }
+    t.high = rising;
+    t.dueNs = wroteNs + (rising ? std::uint64_t(t.spec.widthUs) * 1000 : 0);
     return 0;
 }
 
 // Carries out every edge that is due, earliest first, and starts the trains that
 // an ended one held back. The timer wakes the agent SpinLeadNs before an edge and
-// the rest is waited out on the clock: waking takes the kernel tens of µs, which
-// would otherwise land on every width.
+// the rest is waited out on the clock: waking takes the kernel tens of µs, at
+// times hundreds, which would otherwise land on the width.
 void PulseTrains::Advance(Backend& backend, Trace* trace) {
     for (bool waited = false;;) {
         Train* next = nullptr;
@@ -132,27 +124,21 @@ void PulseTrains::Advance(Backend& backend, Trace* trace) {
         if (next == nullptr || next->dueNs > now + SpinLeadNs) {
             break;
         }
-        if (next->dueNs > now) {
-            // One wait a round: the poll loop serves the other clients between two.
-            if (waited) {
-                break;
-            }
-            waited = true;
-            while (NowNs() < next->dueNs) {
-            }
+        // One wait a round: the poll loop serves the other clients between two.
+        if (next->dueNs > now && std::exchange(waited, true)) {
+            break;
         }
         Train& t = *next;
+        const bool falling = t.high;
         bool ended = false;
-        if (!t.high) {
-            ended = Set(backend, trace, t) != 0;
-        } else if (PutBack(backend, trace, t) != 0 || ++t.done >= t.spec.count) {
+        if (Edge(backend, trace, t, t.dueNs) != 0 || (falling && ++t.done >= t.spec.count)) {
             ended = true;
-        } else {
+        } else if (falling) {
             // Pulses start on the train's own grid, so a late one does not shift the
             // rest; but after a late end the lines rest at least half their time.
             const std::uint64_t periodNs = std::uint64_t(t.spec.periodUs) * 1000;
             const std::uint64_t restNs = (periodNs - std::uint64_t(t.spec.widthUs) * 1000) / 2;
-            t.dueNs = std::max(t.originNs + t.done * periodNs, NowNs() + restNs);
+            t.dueNs = std::max(t.originNs + t.done * periodNs, t.dueNs + restNs);
         }
         if (ended) {
             trains_.erase(trains_.begin() + (&t - trains_.data()));
@@ -194,7 +180,7 @@ void PulseTrains::OnTimer(Backend& backend, Trace* trace) {
 void PulseTrains::Abort(Backend& backend, Trace* trace) {
     for (Train& t : trains_) {
         if (t.high) {
-            PutBack(backend, trace, t);
+            Edge(backend, trace, t, 0);
         }
     }
     trains_.clear();

@@ -30,7 +30,7 @@ struct PulseLimits {
 class PulseTrains {
 public:
     // How long before an edge the timer wakes the agent, which then waits on the clock.
-    static constexpr std::uint64_t SpinLeadNs = 200000;
+    static constexpr std::uint64_t SpinLeadNs = 500000;
 
     explicit PulseTrains(PulseLimits limits = {});
     ~PulseTrains();
@@ -65,8 +65,7 @@ private:
 
     bool Blocked(std::size_t index) const;
     void Advance(Backend& backend, Trace* trace);
-    int Set(Backend& backend, Trace* trace, Train& t);
-    int PutBack(Backend& backend, Trace* trace, Train& t);
+    int Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs);
     void ArmTimer();
 
     PulseLimits limits_;
