@@ -29,7 +29,8 @@ struct PulseLimits {
 
 class PulseTrains {
 public:
-    // How long before an edge the timer wakes the agent, which then waits on the clock.
+    // How long before an edge the timer wakes the agent, which then waits on the
+    // clock: more than the kernel takes to wake it, most of the time, on a VM.
     static constexpr std::uint64_t SpinLeadNs = 500000;
 
     explicit PulseTrains(PulseLimits limits = {});
