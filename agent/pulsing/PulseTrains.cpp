@@ -51,7 +51,7 @@ std::vector<std::uint8_t> PulseTrains::Take(Backend& backend, const Request& req
         train.spec = spec;
         train.pid = clientPid;
         trains_.push_back(train);
-        Advance(backend, trace);
+        Advance(backend, trace, nullptr);  // never waits: the timer takes what is near
     }
     std::vector<std::uint8_t> reply = ErrorReply(static_cast<std::uint32_t>(error));
     reply.insert(reply.end(), request.pairs, request.pairs + 2 * std::size_t(request.count));
@@ -72,7 +72,8 @@ bool PulseTrains::Blocked(std::size_t index) const {
 // One edge: the register is read (and traced) first, then the edge's time is
 // waited for, then the write, so nothing but the write stands between that time and
 // the line. No client can write in between: the agent's loop is ours meanwhile.
-int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs) {
+int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs,
+                      const Meanwhile* meanwhile) {
     std::uint8_t now = 0;
     if (int e = backend.Read(t.spec.base, now); e != 0) {
         return e;
@@ -86,6 +87,10 @@ int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t at
         next = static_cast<std::uint8_t>((now & ~t.spec.mask) | (t.spec.value & t.spec.mask));
         t.changed = static_cast<std::uint8_t>(now ^ next);
         t.restore = static_cast<std::uint8_t>(now & t.changed);
+    }
+    // What else may run while waiting stops short of the edge by more than it takes.
+    while (meanwhile != nullptr && *meanwhile && NowNs() + MeanwhileMarginNs < atNs) {
+        (*meanwhile)();
     }
     while (NowNs() < atNs) {
     }
@@ -107,7 +112,7 @@ int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t at
 // an ended one held back. The timer wakes the agent SpinLeadNs before an edge and
 // the rest is waited out on the clock: waking takes the kernel tens of µs, at
 // times hundreds, which would otherwise land on the width.
-void PulseTrains::Advance(Backend& backend, Trace* trace) {
+void PulseTrains::Advance(Backend& backend, Trace* trace, const Meanwhile* meanwhile) {
     for (bool waited = false;;) {
         Train* next = nullptr;
         for (std::size_t i = 0; i < trains_.size(); ++i) {
@@ -125,13 +130,14 @@ void PulseTrains::Advance(Backend& backend, Trace* trace) {
             break;
         }
         // One wait a round: the poll loop serves the other clients between two.
-        if (next->dueNs > now && std::exchange(waited, true)) {
+        if (next->dueNs > now && (meanwhile == nullptr || std::exchange(waited, true))) {
             break;
         }
         Train& t = *next;
         const bool falling = t.high;
         bool ended = false;
-        if (Edge(backend, trace, t, t.dueNs) != 0 || (falling && ++t.done >= t.spec.count)) {
+        if (Edge(backend, trace, t, t.dueNs, meanwhile) != 0 ||
+            (falling && ++t.done >= t.spec.count)) {
             ended = true;
         } else if (falling) {
             // Pulses start on the train's own grid, so a late one does not shift the
@@ -169,18 +175,18 @@ void PulseTrains::ArmTimer() {
     ::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &timer, nullptr);
 }
 
-void PulseTrains::OnTimer(Backend& backend, Trace* trace) {
+void PulseTrains::OnTimer(Backend& backend, Trace* trace, const Meanwhile& meanwhile) {
     std::uint64_t expirations = 0;
     if (::read(timerFd_, &expirations, sizeof expirations) < 0 && errno != EAGAIN) {
         return;
     }
-    Advance(backend, trace);
+    Advance(backend, trace, &meanwhile);
 }
 
 void PulseTrains::Abort(Backend& backend, Trace* trace) {
     for (Train& t : trains_) {
         if (t.high) {
-            Edge(backend, trace, t, 0);
+            Edge(backend, trace, t, 0, nullptr);
         }
     }
     trains_.clear();

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "agent/backends/Backend.h"
@@ -32,6 +33,8 @@ public:
     // How long before an edge the timer wakes the agent, which then waits on the
     // clock: more than the kernel takes to wake it, most of the time, on a VM.
     static constexpr std::uint64_t SpinLeadNs = 500000;
+    // What runs meanwhile (a recording's sample) ends this long before the edge.
+    static constexpr std::uint64_t MeanwhileMarginNs = 30000;
 
     explicit PulseTrains(PulseLimits limits = {});
     ~PulseTrains();
@@ -45,7 +48,11 @@ public:
 
     // Readable when a deadline has come; -1 while no train is pending.
     int TimerFd() const { return trains_.empty() ? -1 : timerFd_; }
-    void OnTimer(Backend& backend, Trace* trace);
+    // The timer fired: the edges that are due, waiting for the next one if it is
+    // close. `meanwhile` is called while waiting; it may read registers (sample a
+    // recording), never write them.
+    using Meanwhile = std::function<void()>;
+    void OnTimer(Backend& backend, Trace* trace, const Meanwhile& meanwhile = {});
     bool Idle() const { return trains_.empty(); }
 
     // The agent ends: pulses under way are put back now, the rest are dropped.
@@ -65,8 +72,9 @@ private:
     };
 
     bool Blocked(std::size_t index) const;
-    void Advance(Backend& backend, Trace* trace);
-    int Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs);
+    void Advance(Backend& backend, Trace* trace, const Meanwhile* meanwhile);
+    int Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs,
+             const Meanwhile* meanwhile);
     void ArmTimer();
 
     PulseLimits limits_;

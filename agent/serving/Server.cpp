@@ -314,9 +314,20 @@ int Server::Run(Backend& backend, Trace* trace) {
             }
             break;
         }
-        // A pulse's edges go first: their time is what a pulse is for.
+        // A pulse's edges go first: their time is what a pulse is for. While the
+        // agent waits for one, its recordings go on sampling.
         if (pulseSlot != 0 && (fds[pulseSlot].revents & POLLIN)) {
-            pulses_.OnTimer(backend, trace);
+            pulses_.OnTimer(backend, trace, [&] {
+                for (Client& c : clients_) {
+                    if (c.recording && !c.recordingEnded) {
+                        if (int e = c.recording->OnTimer(backend, trace, static_cast<int>(c.pid),
+                                                         c.out, c.out.size() - c.outDone);
+                            e != 0) {
+                            EndRecording(c, e);
+                        }
+                    }
+                }
+            });
         }
         // Reused between rounds: a recording wakes this loop thousands of times a second.
         std::vector<Client>& kept = kept_;
