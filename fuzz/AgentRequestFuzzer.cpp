@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <vector>
 
+#include "agent/backends/SimBackend.h"
 #include "agent/pulsing/PulseTrains.h"
 #include "agent/recording/Recording.h"
 #include "agent/serving/Protocol.h"
-#include "agent/backends/SimBackend.h"
 #include "agent/serving/Trace.h"
 #include "port/LPTIO.h"
 
