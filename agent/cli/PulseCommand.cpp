@@ -138,14 +138,14 @@ std::optional<PulseOptions> ParsePulseOptions(const std::vector<std::string>& ar
                 error = "unknown port: " + v + " (the ports are 378, 278 and 3BC)";
                 return std::nullopt;
             }
-            o.spec.base = static_cast<std::uint16_t>(*base);
+            o.shape.base = static_cast<std::uint16_t>(*base);
         } else if (a == "--value" || a == "--mask") {
             const auto byte = ParseHex(v, 0xFF);
             if (!byte || (a == "--mask" && *byte == 0)) {
                 error = a + " takes a byte in hex" + (a == "--mask" ? ", not 0" : "") + ": " + v;
                 return std::nullopt;
             }
-            (a == "--value" ? o.spec.value : o.spec.mask) = static_cast<std::uint8_t>(*byte);
+            (a == "--value" ? o.shape.value : o.shape.mask) = static_cast<std::uint8_t>(*byte);
             haveValue |= a == "--value";
         } else if (a == "--count") {
             const auto count = ParseCount(v);
@@ -153,7 +153,7 @@ std::optional<PulseOptions> ParsePulseOptions(const std::vector<std::string>& ar
                 error = "--count takes a whole number from 1 to 1000000: " + v;
                 return std::nullopt;
             }
-            o.spec.count = *count;
+            o.shape.count = *count;
         } else {
             const auto us = ParseDurationUs(v);
             if (!us) {
@@ -161,7 +161,7 @@ std::optional<PulseOptions> ParsePulseOptions(const std::vector<std::string>& ar
                 return std::nullopt;
             }
             // Anything longer than the field holds is out of range all the same.
-            (a == "--width" ? o.spec.widthUs : o.spec.periodUs) =
+            (a == "--width" ? o.shape.widthUs : o.shape.periodUs) =
                 static_cast<std::uint32_t>(std::min<std::uint64_t>(*us, 0xFFFFFFFFu));
             (a == "--width" ? haveWidth : havePeriod) = true;
         }
@@ -170,18 +170,18 @@ std::optional<PulseOptions> ParsePulseOptions(const std::vector<std::string>& ar
         error = "pulse needs --value and --width";
         return std::nullopt;
     }
-    if (o.spec.count > 1 && !havePeriod) {
+    if (o.shape.count > 1 && !havePeriod) {
         error = "a train (--count above 1) needs --period";
         return std::nullopt;
     }
     // The agent's own bounds, so that a mistake is told here and in words.
     std::uint8_t bytes[2 * port::agent::PulseRequestPairs];
-    EncodePulse(o.spec, bytes);
+    EncodePulse(o.shape, bytes);
     Request request;
     request.code = port::agent::CodePulse;
     request.count = port::agent::PulseRequestPairs;
     request.pairs = bytes;
-    PulseSpec checked;
+    PulseShape checked;
     if (const std::string wrong = DecodePulse(request, checked); !wrong.empty()) {
         if (wrong.find("width") != std::string::npos) {
             error = "--width must be from 1us to 60s";
@@ -215,13 +215,13 @@ int RunPulse(const std::vector<std::string>& args) {
         return ExitRefused;
     }
     std::uint8_t bytes[2 * port::agent::PulseRequestPairs];
-    EncodePulse(parsed->spec, bytes);
+    EncodePulse(parsed->shape, bytes);
     const int e = client.Exchange(port::agent::CodePulse, bytes, port::agent::PulseRequestPairs);
     if (e == 0) {
         return ExitOk;
     }
     if (e == ENXIO) {
-        std::fprintf(stderr, "lptwdmio: the agent serves no port at 0x%X\n", parsed->spec.base);
+        std::fprintf(stderr, "lptwdmio: the agent serves no port at 0x%X\n", parsed->shape.base);
         return ExitUsage;
     }
     if (e == EBUSY) {

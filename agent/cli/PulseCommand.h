@@ -22,7 +22,7 @@ std::optional<std::uint64_t> ParseDurationUs(const std::string& text);
 
 struct PulseOptions {
     bool help = false;
-    PulseSpec spec;
+    PulseShape shape;
     std::string socketPath;
 };
 

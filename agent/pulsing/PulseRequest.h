@@ -10,7 +10,7 @@
 
 namespace agent {
 
-struct PulseSpec {
+struct PulseShape {
     std::uint16_t base = 0x378;  // the port's code (0x378, 0x278, 0x3BC)
     std::uint8_t value = 0;
     std::uint8_t mask = 0xFF;
@@ -20,10 +20,10 @@ struct PulseSpec {
 };
 
 // The request's 2 * PulseRequestPairs bytes.
-void EncodePulse(const PulseSpec& spec, std::uint8_t* bytes);
+void EncodePulse(const PulseShape& shape, std::uint8_t* bytes);
 
-// Fills spec from a request and checks every field against the protocol's
+// Fills shape from a request and checks every field against the protocol's
 // bounds; empty when it may be carried out, else what is wrong.
-std::string DecodePulse(const Request& request, PulseSpec& spec);
+std::string DecodePulse(const Request& request, PulseShape& shape);
 
 }  // namespace agent

@@ -30,14 +30,14 @@ PulseTrains::~PulseTrains() {
 
 std::vector<std::uint8_t> PulseTrains::Take(Backend& backend, const Request& request, Trace* trace,
                                             int clientPid) {
-    PulseSpec spec;
+    PulseShape shape;
     int error = 0;
-    if (!DecodePulse(request, spec).empty()) {
+    if (!DecodePulse(request, shape).empty()) {
         error = EINVAL;
-    } else if (!backend.Serves(spec.base)) {
+    } else if (!backend.Serves(shape.base)) {
         error = ENXIO;
-    } else if ((error = backend.Check(spec.base, true)) == 0 &&
-               (error = backend.Check(spec.base, false)) == 0) {
+    } else if ((error = backend.Check(shape.base, true)) == 0 &&
+               (error = backend.Check(shape.base, false)) == 0) {
         const auto mine = std::count_if(trains_.begin(), trains_.end(),
                                         [&](const Train& t) { return t.pid == clientPid; });
         if (std::size_t(mine) >= limits_.perClient || trains_.size() >= limits_.total) {
@@ -48,7 +48,7 @@ std::vector<std::uint8_t> PulseTrains::Take(Backend& backend, const Request& req
     }
     if (error == 0) {
         Train train;
-        train.spec = spec;
+        train.shape = shape;
         train.pid = clientPid;
         trains_.push_back(train);
         Advance(backend, trace, nullptr);  // never waits: the timer takes what is near
@@ -62,7 +62,7 @@ bool PulseTrains::Blocked(std::size_t index) const {
     const Train& t = trains_[index];
     for (std::size_t j = 0; j < index; ++j) {
         const Train& earlier = trains_[j];
-        if (earlier.spec.base == t.spec.base && (earlier.spec.mask & t.spec.mask) != 0) {
+        if (earlier.shape.base == t.shape.base && (earlier.shape.mask & t.shape.mask) != 0) {
             return true;
         }
     }
@@ -75,16 +75,16 @@ bool PulseTrains::Blocked(std::size_t index) const {
 int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t atNs,
                       const Meanwhile* meanwhile) {
     std::uint8_t now = 0;
-    if (int e = backend.Read(t.spec.base, now); e != 0) {
+    if (int e = backend.Read(t.shape.base, now); e != 0) {
         return e;
     }
     if (trace != nullptr) {
-        trace->Add(false, t.spec.base, now, t.pid);
+        trace->Add(false, t.shape.base, now, t.pid);
     }
     const bool rising = !t.high;
     std::uint8_t next = static_cast<std::uint8_t>((now & ~t.changed) | t.restore);
     if (rising) {
-        next = static_cast<std::uint8_t>((now & ~t.spec.mask) | (t.spec.value & t.spec.mask));
+        next = static_cast<std::uint8_t>((now & ~t.shape.mask) | (t.shape.value & t.shape.mask));
         t.changed = static_cast<std::uint8_t>(now ^ next);
         t.restore = static_cast<std::uint8_t>(now & t.changed);
     }
@@ -95,16 +95,16 @@ int PulseTrains::Edge(Backend& backend, Trace* trace, Train& t, std::uint64_t at
     while (NowNs() < atNs) {
     }
     t.high = false;
-    if (int e = backend.Write(t.spec.base, next); e != 0) {
+    if (int e = backend.Write(t.shape.base, next); e != 0) {
         return e;
     }
     // The width counts from the write itself, not from when it was due.
     const std::uint64_t wroteNs = NowNs();
     if (trace != nullptr) {
-        trace->Add(true, t.spec.base, next, t.pid);
+        trace->Add(true, t.shape.base, next, t.pid);
     }
     t.high = rising;
-    t.dueNs = wroteNs + (rising ? std::uint64_t(t.spec.widthUs) * 1000 : 0);
+    t.dueNs = wroteNs + (rising ? std::uint64_t(t.shape.widthUs) * 1000 : 0);
     return 0;
 }
 
@@ -137,13 +137,13 @@ void PulseTrains::Advance(Backend& backend, Trace* trace, const Meanwhile* meanw
         const bool falling = t.high;
         bool ended = false;
         if (Edge(backend, trace, t, t.dueNs, meanwhile) != 0 ||
-            (falling && ++t.done >= t.spec.count)) {
+            (falling && ++t.done >= t.shape.count)) {
             ended = true;
         } else if (falling) {
             // Pulses start on the train's own grid, so a late one does not shift the
             // rest; but after a late end the lines rest at least half their time.
-            const std::uint64_t periodNs = std::uint64_t(t.spec.periodUs) * 1000;
-            const std::uint64_t restNs = (periodNs - std::uint64_t(t.spec.widthUs) * 1000) / 2;
+            const std::uint64_t periodNs = std::uint64_t(t.shape.periodUs) * 1000;
+            const std::uint64_t restNs = (periodNs - std::uint64_t(t.shape.widthUs) * 1000) / 2;
             t.dueNs = std::max(t.originNs + t.done * periodNs, t.dueNs + restNs);
         }
         if (ended) {

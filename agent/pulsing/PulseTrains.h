@@ -60,7 +60,7 @@ public:
 
 private:
     struct Train {
-        PulseSpec spec;
+        PulseShape shape;
         int pid = 0;
         bool started = false;
         bool high = false;           // within a pulse: its changed bits are set

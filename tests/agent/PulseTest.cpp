@@ -18,6 +18,7 @@
 #include "agent/pulsing/PulseRequest.h"
 #include "agent/recording/PulseReport.h"
 #include "port/AgentClient.h"
+#include "support/Eventually.h"
 
 using namespace port::agent;
 
@@ -61,9 +62,9 @@ std::vector<unsigned> Values(const std::vector<Write>& writes) {
     return values;
 }
 
-int Pulse(AgentClient& c, agent::PulseSpec spec) {
+int Pulse(AgentClient& c, agent::PulseShape shape) {
     std::uint8_t bytes[2 * PulseRequestPairs];
-    agent::EncodePulse(spec, bytes);
+    agent::EncodePulse(shape, bytes);
     return c.Exchange(CodePulse, bytes, PulseRequestPairs);
 }
 
@@ -182,8 +183,8 @@ TEST(PulseTrains, HostileRequestsAreRefusedAndTouchNoLine) {
     ASSERT_TRUE(agent.Start(socket, {"--backend", "sim", "--trace", trace}));
     AgentClient c;
     ASSERT_EQ(c.Open(socket), 0);
-    const agent::PulseSpec good{0x378, 0x01, 0xFF, 1000, 1, 0};
-    std::vector<agent::PulseSpec> bad(9, good);
+    const agent::PulseShape good{0x378, 0x01, 0xFF, 1000, 1, 0};
+    std::vector<agent::PulseShape> bad(9, good);
     bad[0].mask = 0;
     bad[1].widthUs = 0;
     bad[2].widthUs = MaxPulseWidthUs + 1;
@@ -206,14 +207,14 @@ TEST(PulseTrains, HostileRequestsAreRefusedAndTouchNoLine) {
     }
     agent::EncodePulse(good, bytes);
     EXPECT_EQ(c.Exchange(CodePulse, bytes, PulseRequestPairs - 1), EINVAL);
-    agent::PulseSpec elsewhere = good;
+    agent::PulseShape elsewhere = good;
     elsewhere.base = 0x278;
     EXPECT_EQ(Pulse(c, elsewhere), ENXIO);
     EXPECT_EQ(ReadData(c), 0u);
     EXPECT_TRUE(DataWrites(trace).empty());
 
     // At most 16 waiting per client; another client is still served.
-    agent::PulseSpec slow = good;
+    agent::PulseShape slow = good;
     slow.widthUs = 2000000;
     for (int i = 0; i < 16; ++i) {
         ASSERT_EQ(Pulse(c, slow), 0) << i;
@@ -245,14 +246,15 @@ TEST(PulseTrains, NoLineStaysHighWhenTheClientOrTheAgentGoes) {
     {
         // The client is gone at once: its pulse still ends on time, and an agent
         // that ends with its last client waits for that.
-        AgentProcess agent;
-        ASSERT_TRUE(
-            agent.Start(socket, {"--backend", "sim", "--trace", trace, "--exit-when-idle"}));
+        ASSERT_EQ(RunProgram({Bin, "serve", "--backend", "sim", "--socket", socket, "--trace",
+                              trace, "--exit-when-idle", "--detach"}),
+                  0);
         AgentClient c;
-        ASSERT_EQ(c.Open(socket), 0);
+        ASSERT_EQ(c.Open(socket), 0);  // at once: --detach returned only when ready
         ASSERT_EQ(Pulse(c, {0x378, 0x81, 0xFF, 300000, 1, 0}), 0);
         c.Close();
-        EXPECT_EQ(agent.WaitExit(3000), 0);
+        struct stat st {};
+        EXPECT_TRUE(Eventually([&] { return ::lstat(socket.c_str(), &st) != 0; }));
         const auto writes = DataWrites(trace);
         ASSERT_EQ(Values(writes), (std::vector<unsigned>{0x81, 0x00}));
         EXPECT_GE(writes[1].ns - writes[0].ns, 300000000u);
