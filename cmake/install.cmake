@@ -3,6 +3,7 @@
 #   share/tarvik/TARVIK_Help.CHM    looked for there when not beside the program
 #   share/applications/tarvik.desktop, share/icons/hicolor/NxN/apps/tarvik.png
 #   lib/udev/rules.d/60-tarvik-parport.rules   group lp may use /dev/parport*
+#   lib/python3/dist-packages/tarvik  the module for scripts, which starts bin/lptwdmio
 include(GNUInstallDirs)
 
 # Only the Qt build has a program to install.
@@ -56,3 +57,17 @@ endif()
 # udev reads only /usr/lib/udev/rules.d and /etc/udev/rules.d: under another
 # prefix scripts/install copies the rule to /etc/udev/rules.d.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/60-tarvik-parport.rules DESTINATION lib/udev/rules.d)
+
+# The Python module for lab scripts, and the agent it starts when none runs: the
+# path is the installed one, known only at install time (--prefix, DESTDIR aside).
+# Debian's python3 reads <prefix>/lib/python3/dist-packages for /usr; for other
+# prefixes scripts/install points python3 at it.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/python/tarvik DESTINATION lib/python3/dist-packages
+  FILES_MATCHING PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
+install(CODE "
+  string(REPLACE \"'\" \"\\\\'\" agent \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/lptwdmio\")
+  file(WRITE \"${CMAKE_BINARY_DIR}/python-install/_installed.py\"
+    \"# Written by the install: the agent this module starts when none runs.\\nLPTWDMIO = '\${agent}'\\n\")
+  file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/python3/dist-packages/tarvik\" TYPE FILE
+    FILES \"${CMAKE_BINARY_DIR}/python-install/_installed.py\")
+")

@@ -1,7 +1,7 @@
 // A random byte stream as one client's requests to the agent on simulated ports:
 // the decoder must never read past the stream, every reply must have its request's
-// size, a refused batch must leave every register as it was, and a recording
-// request must change none.
+// size, a refused batch must leave every register as it was, a recording request
+// must change none, and a pulse must be put back when the agent ends.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "agent/backends/SimBackend.h"
+#include "agent/pulsing/PulseTrains.h"
 #include "agent/recording/Recording.h"
 #include "agent/serving/Protocol.h"
 #include "agent/serving/Trace.h"
@@ -63,6 +64,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(request.size == port::agent::RequestHeaderSize + 2 * std::size_t(request.count));
         Require(at + request.size <= stream.size());
         const std::vector<std::uint8_t> before = Registers(backend);
+        if (request.code == port::agent::CodePulse) {
+            // A refused pulse touches nothing; a taken one is put back when the agent ends.
+            agent::PulseTrains trains;
+            const std::vector<std::uint8_t> reply =
+                trains.Take(backend, request, traced ? &trace : nullptr, 1);
+            Require(reply.size() == port::agent::ReplyHeaderSize + 2 * std::size_t(request.count));
+            Require(port::agent::LoadU32(reply.data()) == 0 || trains.Idle());
+            trains.Abort(backend, traced ? &trace : nullptr);
+            Require(Registers(backend) == before);
+            at += request.size;
+            continue;
+        }
         if (request.code == port::agent::CodeRecord) {
             // A recording only reads; its reply is the usual one, with frames after a success.
             std::vector<std::uint8_t> reply;

@@ -36,6 +36,28 @@ enum class FrameKind : std::uint32_t {
 inline constexpr std::size_t SampleSize = 12;
 inline constexpr std::uint32_t MaxInfoLength = 1024;
 
+// A pulse or a train of them on a port's data lines, timed by the agent: the
+// request carries 16 bytes (count 8): the port code of a base, the value, the
+// mask, a zero byte, then the width in µs, the count and the period in µs (each
+// u32 LE; the period 0 for a single pulse). The agent answers as soon as it has
+// taken the train; the reply echoes the request. Refusals: EINVAL (a field out
+// of bounds), ENXIO (a port the agent does not serve), EBUSY (too many trains
+// outstanding for this client or for the agent).
+inline constexpr std::uint32_t CodePulse = 0x220090;
+inline constexpr std::uint32_t PulseRequestPairs = 8;
+inline constexpr std::uint32_t MinPulseWidthUs = 1;
+inline constexpr std::uint32_t MaxPulseWidthUs = 60000000;  // 60 s
+inline constexpr std::uint32_t MaxPulseCount = 1000000;
+inline constexpr std::uint32_t MinPulsePeriodUs = 100;          // trains up to 10 kHz
+inline constexpr std::uint32_t MinPulseGapUs = 10;              // the lines rest between pulses
+inline constexpr std::uint32_t MaxPulsePeriodUs = 3600000000u;  // 1 h
+inline constexpr std::uint64_t MaxPulseTrainUs = 24ull * 3600 * 1000000;
+
+// The ports the agent serves, as text: the request carries any n pairs, whose
+// 2n bytes in the reply hold the agent's lines ("0x378 = /dev/parport0 at 0xDC00
+// (ppdev)"), cut to 2n bytes and padded with NUL.
+inline constexpr std::uint32_t CodeDescribe = 0x2200A0;
+
 inline constexpr std::uint32_t MinPairs = 1;
 inline constexpr std::uint32_t MaxPairs = 4096;
 inline constexpr std::size_t RequestHeaderSize = 8;

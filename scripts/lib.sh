@@ -30,12 +30,12 @@ BUILD_PACKAGES=(cmake ninja-build g++ ccache qt6-base-dev libgl-dev libgtest-dev
     fonts-dejavu-core fonts-liberation fp-utils)
 RUN_PACKAGES=(xdg-utils xchm file)
 # scripts/bench: the private X session it measures on, and strace for the idle figure.
-BENCH_PACKAGES=(xvfb openbox trayer xdotool x11-utils procps strace)
+BENCH_PACKAGES=(xvfb openbox trayer xdotool x11-utils procps strace python3)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
-    x11-utils locales clang libclang-rt-14-dev desktop-file-utils sigrok-cli)
+    x11-utils locales clang libclang-rt-14-dev desktop-file-utils sigrok-cli python3)
 # scripts/kernel-test: Debian's kernel under QEMU with a busybox initramfs; X for
-# the program in the second guest.
-KERNEL_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio xvfb xdotool x11-utils)
+# the program in the second guest, python3 for the lab scripts there.
+KERNEL_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio xvfb xdotool x11-utils python3)
 # scripts/install: setcap for the agent.
 INSTALL_PACKAGES=(libcap2-bin)
 

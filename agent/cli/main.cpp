@@ -9,6 +9,8 @@
 
 #include "agent/cli/Options.h"
 #include "agent/cli/PortList.h"
+#include "agent/cli/PulseCommand.h"
+#include "agent/cli/PulsesCommand.h"
 #include "agent/cli/RecordCommand.h"
 #include "agent/cli/SelftestCommand.h"
 #include "agent/serving/Server.h"
@@ -179,6 +181,9 @@ int main(int argc, char** argv) {
     if (agent::IsSelftestCommand(args)) {
         return agent::RunSelftest(args);
     }
+    if (const std::string word = agent::CommandWord(args); word == "pulse" || word == "pulses") {
+        return word == "pulse" ? agent::RunPulse(args) : agent::RunPulses(args);
+    }
     std::string error;
     const auto options = agent::ParseOptions(args, error);
     if (!options) {
@@ -191,6 +196,10 @@ int main(int argc, char** argv) {
         std::fputs(agent::RecordUsageText, stdout);
         std::fputs("\nselftest:\n  ", stdout);
         std::fputs(agent::SelftestUsageText, stdout);
+        std::fputs("\npulse:\n  ", stdout);
+        std::fputs(agent::PulseUsageText, stdout);
+        std::fputs("\npulses:\n  ", stdout);
+        std::fputs(agent::PulsesUsageText, stdout);
         return ExitOk;
     }
     if (options->command == agent::Command::List) {

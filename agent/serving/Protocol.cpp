@@ -1,6 +1,8 @@
 #include "agent/serving/Protocol.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "port/LPTIO.h"
 
@@ -37,6 +39,14 @@ namespace {
 
 int Run(Backend& backend, const Request& request, std::uint8_t* pairs, Trace* trace, int pid) {
     const bool write = request.code == CodeWrite;
+    if (request.code == CodeDescribe) {
+        // What the clients may ask for, so that a script can name a card by its base.
+        const std::string text = backend.Describe();
+        const std::size_t size = 2 * std::size_t(request.count);
+        std::memset(pairs, 0, size);
+        std::memcpy(pairs, text.data(), std::min(size, text.size()));
+        return 0;
+    }
     if (request.code == CodeSetStatus) {
         // All ports first: one absent port must not leave the batch half done.
         for (std::uint32_t i = 0; i < request.count; ++i) {

@@ -320,6 +320,8 @@ bool Server::Process(Client& c, Backend& backend, Trace* trace) {
         }
         if (request.code == port::agent::CodeRecord) {
             c.recording = Recording::Start(backend, request, trace, static_cast<int>(c.pid), c.out);
+        } else if (request.code == port::agent::CodePulse) {
+            c.out = pulses_.Take(backend, request, trace, static_cast<int>(c.pid));
         } else {
             c.out = Execute(backend, request, trace, static_cast<int>(c.pid));
         }
@@ -401,7 +403,7 @@ int Server::Run(Backend& backend, Trace* trace) {
     std::vector<pollfd> fds;
     std::vector<std::size_t> timerSlot;  // per client: its timer's place in fds, or 0
     while (stopRequested_ == 0) {
-        if (options_.exitWhenIdle && clients_.empty() &&
+        if (options_.exitWhenIdle && clients_.empty() && pulses_.Idle() &&
             (hadClient_ || NowMs() - started >= options_.idleGraceMs)) {
             break;
         }
@@ -427,12 +429,31 @@ int Server::Run(Backend& backend, Trace* trace) {
                 fds.push_back({clients_[i].recording->TimerFd(), POLLIN, 0});
             }
         }
+        const std::size_t pulseSlot = pulses_.TimerFd() >= 0 ? fds.size() : 0;
+        if (pulseSlot != 0) {
+            fds.push_back({pulses_.TimerFd(), POLLIN, 0});
+        }
         const int r = ::poll(fds.data(), fds.size(), 200);
         if (r < 0) {
             if (errno == EINTR) {
                 continue;
             }
             break;
+        }
+        // A pulse's edges go first: their time is what a pulse is for. While the
+        // agent waits for one, its recordings go on sampling.
+        if (pulseSlot != 0 && (fds[pulseSlot].revents & POLLIN)) {
+            pulses_.OnTimer(backend, trace, [&] {
+                for (Client& c : clients_) {
+                    if (c.recording && !c.recordingEnded) {
+                        if (int e = c.recording->OnTimer(backend, trace, static_cast<int>(c.pid),
+                                                         c.out, c.out.size() - c.outDone);
+                            e != 0) {
+                            EndRecording(c, e);
+                        }
+                    }
+                }
+            });
         }
         // Reused between rounds: a recording wakes this loop thousands of times a second.
         std::vector<Client>& kept = kept_;
@@ -464,6 +485,7 @@ int Server::Run(Backend& backend, Trace* trace) {
             Accept();
         }
     }
+    pulses_.Abort(backend, trace);
     return 0;
 }
 

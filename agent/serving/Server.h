@@ -1,7 +1,7 @@
 // The agent's socket: reserving the path (a live agent is never displaced, a
 // stale socket file is replaced), listening, and serving clients one complete
-// request at a time, which makes every batch atomic. Recordings are sampled on
-// the same loop, between requests, so they never see half a batch.
+// request at a time, which makes every batch atomic. Recordings are sampled and
+// pulses timed on the same loop, between requests, so they never see half a batch.
 #pragma once
 
 #include <sys/types.h>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "agent/backends/Backend.h"
+#include "agent/pulsing/PulseTrains.h"
 #include "agent/recording/Recording.h"
 #include "agent/serving/Trace.h"
 
@@ -89,6 +90,7 @@ private:
     std::vector<Client> clients_;
     std::vector<Client> kept_;
     bool hadClient_ = false;
+    PulseTrains pulses_;
 
     static volatile std::sig_atomic_t stopRequested_;
 };

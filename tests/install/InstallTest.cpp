@@ -58,6 +58,12 @@ TEST_F(InstalledTree, HoldsExactlyTheProgramsFiles) {
     QStringList expected = {
         QStringLiteral("bin/lptwdmio"),
         QStringLiteral("bin/tarvik"),
+        QStringLiteral("lib/python3/dist-packages/tarvik/__init__.py"),
+        QStringLiteral("lib/python3/dist-packages/tarvik/_installed.py"),
+        QStringLiteral("lib/python3/dist-packages/tarvik/agent.py"),
+        QStringLiteral("lib/python3/dist-packages/tarvik/errors.py"),
+        QStringLiteral("lib/python3/dist-packages/tarvik/parallel.py"),
+        QStringLiteral("lib/python3/dist-packages/tarvik/port.py"),
         QStringLiteral("lib/udev/rules.d/60-tarvik-parport.rules"),
         QStringLiteral("share/applications/tarvik.desktop"),
         QStringLiteral("share/icons/hicolor/256x256/apps/tarvik.png"),
@@ -101,6 +107,24 @@ TEST_F(InstalledTree, AgentRunsFromWhereTheProgramStartsIt) {
     EXPECT_EQ(help.exitCode(), 0);
     const QString usage = QString::fromLocal8Bit(help.readAllStandardOutput());
     EXPECT_TRUE(usage.contains(QStringLiteral("lptwdmio serve"))) << usage.toStdString();
+}
+
+// A script's `import tarvik` starts the installed agent when none runs.
+TEST_F(InstalledTree, ThePythonModuleStartsTheInstalledAgent) {
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty()) {
+        GTEST_SKIP() << "no python3";
+    }
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.setWorkingDirectory(QStringLiteral("/"));
+    script.start(python, {QStringLiteral("-B"), QStringLiteral("-c"),
+                          QStringLiteral("import sys; sys.path.insert(0, sys.argv[1]); "
+                                         "import tarvik; print(tarvik.agent.agent_program())"),
+                          Path(QStringLiteral("lib/python3/dist-packages"))});
+    ASSERT_TRUE(script.waitForFinished(10000));
+    EXPECT_EQ(QString::fromLocal8Bit(script.readAll()).trimmed(),
+              Path(QStringLiteral("bin/lptwdmio")));
 }
 
 TEST_F(InstalledTree, HelpIsWhereTheInstalledProgramLooks) {
