@@ -33,6 +33,8 @@ std::string Octal(mode_t mode) {
     return text;
 }
 
+std::string PrivateProblem(const std::string& path, unsigned uid);
+
 // Makes `path` (and, with `parents`, the folders above it) as a 0700 folder of
 // ours when missing, tightens one of ours, and says what is wrong otherwise.
 std::string MakePrivate(const std::string& path, unsigned uid, bool parents) {
@@ -50,7 +52,24 @@ std::string MakePrivate(const std::string& path, unsigned uid, bool parents) {
         (st.st_mode & 0077) != 0) {
         ::chmod(path.c_str(), 0700);
     }
-    return FolderProblem(path, uid);
+    return PrivateProblem(path, uid);
+}
+
+// A runtime folder is the user's alone: a real folder of theirs that no one
+// else may even read, as the XDG base directory rules ask of $XDG_RUNTIME_DIR.
+std::string PrivateProblem(const std::string& path, unsigned uid) {
+    if (std::string problem = FolderProblem(path, uid); !problem.empty()) {
+        return problem;
+    }
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    if (st.st_uid != uid) {
+        return path + " belongs to user " + DescribeUser(st.st_uid);
+    }
+    if ((st.st_mode & 0077) != 0) {
+        return path + " may be used by other users (mode " + Octal(st.st_mode) + ")";
+    }
+    return {};
 }
 
 }  // namespace
@@ -87,9 +106,10 @@ RuntimePlaces SystemRuntimePlaces() {
     RuntimePlaces places;
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
     places.xdgRuntimeDir = xdg != nullptr ? xdg : "";
-    const char* home = std::getenv("HOME");
-    places.home = home != nullptr ? home : "";
     places.uid = ::geteuid();
+    const char* home = std::getenv("HOME");
+    const passwd* account = home == nullptr ? ::getpwuid(places.uid) : nullptr;
+    places.home = home != nullptr ? home : account != nullptr ? account->pw_dir : "";
     return places;
 }
 
@@ -99,7 +119,7 @@ RuntimeFolderChoice ChooseRuntimeFolder(const RuntimePlaces& places) {
         if (places.xdgRuntimeDir[0] != '/') {
             choice.notes.push_back("XDG_RUNTIME_DIR=" + places.xdgRuntimeDir +
                                    " is not an absolute path");
-        } else if (std::string p = FolderProblem(places.xdgRuntimeDir, places.uid); !p.empty()) {
+        } else if (std::string p = PrivateProblem(places.xdgRuntimeDir, places.uid); !p.empty()) {
             choice.notes.push_back("XDG_RUNTIME_DIR: " + p);
         } else {
             choice.folder = places.xdgRuntimeDir;
@@ -114,7 +134,7 @@ RuntimeFolderChoice ChooseRuntimeFolder(const RuntimePlaces& places) {
         return choice;
     }
     if (places.home.empty() || places.home[0] != '/') {
-        choice.notes.push_back("HOME is not set");
+        choice.notes.push_back("no home folder is known");
     } else if (std::string p = MakePrivate(places.home + "/.cache/tarvik", places.uid, true);
                !p.empty()) {
         choice.notes.push_back(p);

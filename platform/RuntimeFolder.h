@@ -13,7 +13,7 @@ namespace platform {
 struct RuntimePlaces {
     std::string xdgRuntimeDir;  // $XDG_RUNTIME_DIR, empty when unset
     std::string tmp = "/tmp";
-    std::string home;  // $HOME, empty when unset
+    std::string home;  // $HOME, else the account's home folder
     unsigned uid = 0;  // the effective user
 };
 
@@ -24,7 +24,7 @@ struct RuntimeFolderChoice {
     std::vector<std::string> notes;  // why each place before it was passed over
 };
 
-// 1. $XDG_RUNTIME_DIR, when it is a real folder of ours that no one else may write to;
+// 1. $XDG_RUNTIME_DIR, when it is a real folder of ours that no one else may use;
 // 2. else <tmp>/tarvik-<uid>, made 0700 (a folder of ours with a looser mode is tightened);
 // 3. else, when another user holds that name or it is a link or a file,
 //    <home>/.cache/tarvik, made 0700 in the same way.
