@@ -299,7 +299,7 @@ PortListing ListPorts(const ListEnv& env) {
         e.fixes.push_back(std::string("--backend direct and --map CODE=BASE ") +
                           (IsX86(machine) ? "will most likely be refused" : "cannot work") +
                           " here; a USB-parallel adapter, or a card whose driver gives it a "
-                          "/dev/parportN, can");
+                          "/dev/parportN, still works through ppdev");
         listing.entries.push_back(std::move(e));
     }
     listing.summary =

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "agent/cli/Options.h"
+#include "agent/cli/VerbArgs.h"
 #include "port/AgentClient.h"
 #include "port/AgentProtocol.h"
 
@@ -41,17 +42,6 @@ constexpr int ExitOk = 0;
 constexpr int ExitUsage = 1;
 constexpr int ExitRefused = 2;
 
-bool ValueOption(const std::string& a) {
-    for (const char* o :
-         {"--socket", "--port", "--value", "--mask", "--width", "--count", "--period", "--pins",
-          "--rate", "--seconds", "--out", "--backend", "--ports", "--trace", "--map"}) {
-        if (a == o) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::optional<std::uint32_t> ParseCount(const std::string& text) {
     if (text.empty() || text.size() > 7 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
@@ -65,17 +55,6 @@ std::optional<std::uint32_t> ParseCount(const std::string& text) {
 }
 
 }  // namespace
-
-std::string CommandWord(const std::vector<std::string>& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (ValueOption(args[i])) {
-            ++i;
-        } else if (args[i].empty() || args[i][0] != '-') {
-            return args[i];
-        }
-    }
-    return "";
-}
 
 std::optional<std::uint64_t> ParseDurationUs(const std::string& text) {
     static const struct {
@@ -107,38 +86,28 @@ std::optional<std::uint64_t> ParseDurationUs(const std::string& text) {
 
 std::optional<PulseOptions> ParsePulseOptions(const std::vector<std::string>& args,
                                               std::string& error) {
+    const auto read = ReadVerbArgs(
+        args,
+        {"pulse", {"--socket", "--port", "--value", "--mask", "--width", "--count", "--period"}},
+        error);
+    if (!read) {
+        return std::nullopt;
+    }
     PulseOptions o;
-    bool named = false, haveValue = false, haveWidth = false, havePeriod = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-            return o;
-        }
-        if (a == "pulse" && !named) {
-            named = true;
-            continue;
-        }
-        const bool known = a == "--socket" || a == "--port" || a == "--value" || a == "--mask" ||
-                           a == "--width" || a == "--count" || a == "--period";
-        if (!known) {
-            error = a[0] == '-' ? "unknown option for pulse: " + a : "unexpected argument: " + a;
-            return std::nullopt;
-        }
-        if (i + 1 >= args.size()) {
-            error = a + " needs a value";
-            return std::nullopt;
-        }
-        const std::string& v = args[++i];
+    if (read->help) {
+        o.help = true;
+        return o;
+    }
+    bool haveValue = false, haveWidth = false, havePeriod = false;
+    for (const auto& [a, v] : read->options) {
         if (a == "--socket") {
             o.socketPath = v;
         } else if (a == "--port") {
-            const auto base = ParseHex(v, 0xFFFF);
-            if (!base || (*base != 0x378 && *base != 0x278 && *base != 0x3BC)) {
-                error = "unknown port: " + v + " (the ports are 378, 278 and 3BC)";
+            const auto base = ParsePortBase(v, error);
+            if (!base) {
                 return std::nullopt;
             }
-            o.shape.base = static_cast<std::uint16_t>(*base);
+            o.shape.base = *base;
         } else if (a == "--value" || a == "--mask") {
             const auto byte = ParseHex(v, 0xFF);
             if (!byte || (a == "--mask" && *byte == 0)) {
@@ -206,12 +175,14 @@ int RunPulse(const std::vector<std::string>& args) {
         std::fputs(PulseUsageText, stdout);
         return ExitOk;
     }
-    const std::string socketPath =
-        parsed->socketPath.empty() ? port::agent::DefaultSocketPath() : parsed->socketPath;
+    const std::string socketPath = ClientSocketPath(parsed->socketPath, error);
+    if (socketPath.empty()) {
+        std::fprintf(stderr, "lptwdmio: %s\n", error.c_str());
+        return ExitRefused;
+    }
     port::agent::AgentClient client;
     if (int e = client.Open(socketPath); e != 0) {
-        std::fprintf(stderr, "lptwdmio: no agent on %s: %s\n", socketPath.c_str(),
-                     std::strerror(e));
+        std::fprintf(stderr, "lptwdmio: %s\n", ConnectFailure(socketPath, e).c_str());
         return ExitRefused;
     }
     std::uint8_t bytes[2 * port::agent::PulseRequestPairs];
@@ -233,6 +204,8 @@ int RunPulse(const std::vector<std::string>& args) {
                      "lptwdmio: the agent on %s refused the pulse (%s): an lptwdmio older than "
                      "this one? Restart it.\n",
                      socketPath.c_str(), std::strerror(e));
+    } else if (e == EUSERS || e == EMFILE || e == ENFILE) {
+        std::fprintf(stderr, "lptwdmio: %s\n", ConnectFailure(socketPath, e).c_str());
     } else {
         std::fprintf(stderr, "lptwdmio: the pulse failed: %s (%d)\n", std::strerror(e), e);
     }

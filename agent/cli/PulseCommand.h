@@ -13,10 +13,6 @@ namespace agent {
 
 extern const char* const PulseUsageText;
 
-// The command's word among the arguments: the first that is neither an option nor
-// the value of one ("" when there is none).
-std::string CommandWord(const std::vector<std::string>& args);
-
 // "5ms", "250us", "0.5s" as whole µs; nullopt for anything else or below 1 µs.
 std::optional<std::uint64_t> ParseDurationUs(const std::string& text);
 

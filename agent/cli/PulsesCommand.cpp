@@ -1,5 +1,7 @@
 #include "agent/cli/PulsesCommand.h"
 
+#include "agent/cli/VerbArgs.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -167,32 +169,16 @@ std::string FormatPulseCsv(const PulseReport& r) {
 }
 
 int RunPulses(const std::vector<std::string>& args) {
-    std::string file, pins, error;
-    bool csv = false, named = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(PulsesUsageText, stdout);
-            return ExitOk;
-        }
-        if (a == "--csv") {
-            csv = true;
-        } else if (a == "--pins") {
-            if (i + 1 >= args.size()) {
-                error = "--pins needs a value";
-                break;
-            }
-            pins = args[++i];
-        } else if (a == "pulses" && !named) {
-            named = true;
-        } else if (!a.empty() && a[0] != '-' && file.empty()) {
-            file = a;
-        } else {
-            error = a[0] == '-' ? "unknown option for pulses: " + a : "unexpected argument: " + a;
-            break;
-        }
+    std::string error;
+    const auto read = ReadVerbArgs(args, {"pulses", {"--pins"}, {"--csv"}, {}, 1}, error);
+    if (read && read->help) {
+        std::fputs(PulsesUsageText, stdout);
+        return ExitOk;
     }
-    if (error.empty() && file.empty()) {
+    const std::string file = read && !read->plain.empty() ? read->plain[0] : "";
+    const std::string pins = read && read->Value("--pins") ? *read->Value("--pins") : "";
+    const bool csv = read && read->Value("--csv") != nullptr;
+    if (read && file.empty()) {
         error = "pulses needs the recording to read (FILE.vcd)";
     }
     std::vector<ReportLine> lines;

@@ -16,6 +16,7 @@
 #include <ctime>
 
 #include "agent/cli/Options.h"
+#include "agent/cli/VerbArgs.h"
 #include "agent/recording/RecordClient.h"
 #include "agent/recording/VcdWriter.h"
 #include "agent/serving/OutputFile.h"
@@ -64,11 +65,6 @@ long long NowMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
-bool ValueOption(const std::string& a) {
-    return a == "--socket" || a == "--port" || a == "--rate" || a == "--seconds" || a == "--out" ||
-           a == "--backend" || a == "--ports" || a == "--trace" || a == "--map";
 }
 
 // The file's time step is 1 µs: a shorter duration would round to none, which
@@ -248,76 +244,47 @@ int StartFailure(const RecordOptions& o, int e, const std::string& socketPath) {
 
 }  // namespace
 
-bool IsRecordCommand(const std::vector<std::string>& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (ValueOption(args[i])) {
-            ++i;
-        } else if (args[i].empty() || args[i][0] != '-') {
-            return args[i] == "record";
-        }
-    }
-    return false;
-}
-
 std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& args,
                                                 std::string& error) {
+    const auto read = ReadVerbArgs(
+        args, {"record", {"--socket", "--port", "--rate", "--seconds", "--out"}}, error);
+    if (!read) {
+        return std::nullopt;
+    }
     RecordOptions o;
-    std::vector<std::string> given;  // each option at most once
-    bool named = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-            return o;
-        }
-        if (!ValueOption(a)) {
-            if (a == "record" && !named) {
-                named = true;
-                continue;
-            }
-            error = a[0] == '-' ? "unknown option for record: " + a : "unexpected argument: " + a;
+    if (read->help) {
+        o.help = true;
+        return o;
+    }
+    if (const std::string* v = read->Value("--socket")) {
+        o.socketPath = *v;
+    }
+    if (const std::string* v = read->Value("--out")) {
+        o.out = *v;
+    }
+    if (const std::string* v = read->Value("--port")) {
+        const auto base = ParsePortBase(*v, error);
+        if (!base) {
             return std::nullopt;
         }
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            error = a + " needs a value";
+        o.base = *base;
+    }
+    if (const std::string* v = read->Value("--rate")) {
+        const auto rate = ParseRate(*v);
+        if (!rate) {
+            error = "the rate must be a whole number of Hz from 1 to " +
+                    std::to_string(port::agent::MaxRecordRate) + ": " + *v;
             return std::nullopt;
         }
-        if (std::find(given.begin(), given.end(), a) != given.end()) {
-            error = a + " is given twice";
+        o.rate = *rate;
+    }
+    if (const std::string* v = read->Value("--seconds")) {
+        const auto seconds = ParseSeconds(*v);
+        if (!seconds) {
+            error = "--seconds takes 0.000001 (1 µs, the file's time step) to 10000000: " + *v;
             return std::nullopt;
         }
-        given.push_back(a);
-        const std::string& v = args[++i];
-        if (a == "--socket") {
-            o.socketPath = v;
-        } else if (a == "--out") {
-            o.out = v;
-        } else if (a == "--port") {
-            const auto base = ParseHex(v, 0xFFFF);
-            if (!base || (*base != 0x378 && *base != 0x278 && *base != 0x3BC)) {
-                error = "unknown port: " + v + " (the ports are 378, 278 and 3BC)";
-                return std::nullopt;
-            }
-            o.base = static_cast<std::uint16_t>(*base);
-        } else if (a == "--rate") {
-            const auto rate = ParseRate(v);
-            if (!rate) {
-                error = "the rate must be a whole number of Hz from 1 to " +
-                        std::to_string(port::agent::MaxRecordRate) + ": " + v;
-                return std::nullopt;
-            }
-            o.rate = *rate;
-        } else if (a == "--seconds") {
-            const auto seconds = ParseSeconds(v);
-            if (!seconds) {
-                error = "--seconds takes 0.000001 (1 µs, the file's time step) to 10000000: " + v;
-                return std::nullopt;
-            }
-            o.seconds = *seconds;
-        } else {
-            error = a + " is a serve option";
-            return std::nullopt;
-        }
+        o.seconds = *seconds;
     }
     if (o.out.empty()) {
         error = "record needs --out FILE.vcd (or --out - for standard output)";

@@ -21,9 +21,6 @@ struct RecordOptions {
 
 extern const char* const RecordUsageText;
 
-// Whether the command line names the record command (options may come first).
-bool IsRecordCommand(const std::vector<std::string>& args);
-
 std::optional<RecordOptions> ParseRecordOptions(const std::vector<std::string>& args,
                                                 std::string& error);
 

@@ -12,6 +12,7 @@
 #include "agent/backends/PortMap.h"
 #include "agent/cli/LoopbackTest.h"
 #include "agent/cli/Options.h"
+#include "agent/cli/VerbArgs.h"
 #include "agent/recording/RecordClient.h"
 #include "port/AgentClient.h"
 #include "port/LPTIO.h"
@@ -59,10 +60,6 @@ void InstallInterrupt() {
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-}
-
-bool ValueOption(const std::string& a) {
-    return a == "--socket" || a == "--port" || a == "--plug";
 }
 
 // The agent the way the program starts it: in the background, ending with its
@@ -135,59 +132,35 @@ std::string ServedAs(const std::string& socketPath, std::uint16_t base, int& err
 
 }  // namespace
 
-bool IsSelftestCommand(const std::vector<std::string>& args) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (ValueOption(args[i])) {
-            ++i;
-        } else if (args[i].empty() || args[i][0] != '-') {
-            return args[i] == "selftest";
-        }
-    }
-    return false;
-}
-
 std::optional<SelftestOptions> ParseSelftestOptions(const std::vector<std::string>& args,
                                                     std::string& error) {
+    const auto read =
+        ReadVerbArgs(args, {"selftest", {"--socket", "--port", "--plug"}, {}, {"--plug"}}, error);
+    if (!read) {
+        return std::nullopt;
+    }
     SelftestOptions o;
-    bool named = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            o.help = true;
-            return o;
-        }
-        if (a == "selftest" && !named) {
-            named = true;
-            continue;
-        }
-        if (!ValueOption(a)) {
-            error = a[0] == '-' ? "unknown option for selftest: " + a : "unexpected argument: " + a;
+    if (read->help) {
+        o.help = true;
+        return o;
+    }
+    if (const std::string* v = read->Value("--socket")) {
+        o.socketPath = *v;
+    }
+    if (const std::string* v = read->Value("--port")) {
+        const auto base = ParsePortBase(*v, error);
+        if (!base) {
             return std::nullopt;
         }
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            if (a == "--plug") {
-                o.listPlugs = true;  // the plugs to choose from
-                continue;
-            }
-            error = a + " needs a value";
-            return std::nullopt;
-        }
-        const std::string& v = args[++i];
-        if (a == "--socket") {
-            o.socketPath = v;
-        } else if (a == "--port") {
-            const auto base = ParseHex(v, 0xFFFF);
-            if (!base || (*base != 0x378 && *base != 0x278 && *base != 0x3BC)) {
-                error = "unknown port: " + v + " (the ports are 378, 278 and 3BC)";
-                return std::nullopt;
-            }
-            o.base = static_cast<std::uint16_t>(*base);
-        } else if (v == "list") {
-            o.listPlugs = true;
-        } else if (const PlugWiring* plug = FindPlugWiring(v)) {
+        o.base = *base;
+    }
+    if (const std::string* v = read->Value("--plug")) {
+        if (v->empty() || *v == "list") {
+            o.listPlugs = true;  // the plugs to choose from
+        } else if (const PlugWiring* plug = FindPlugWiring(*v)) {
             o.plug = plug->name;
         } else {
-            error = "unknown plug: " + v + " (the plugs: " + PlugWiringNames() + ")";
+            error = "unknown plug: " + *v + " (the plugs: " + PlugWiringNames() + ")";
             return std::nullopt;
         }
     }
@@ -221,8 +194,11 @@ int RunSelftest(const std::vector<std::string>& args) {
         return ExitPass;
     }
     InstallInterrupt();
-    const std::string socketPath =
-        o.socketPath.empty() ? port::agent::DefaultSocketPath() : o.socketPath;
+    const std::string socketPath = ClientSocketPath(o.socketPath, error);
+    if (socketPath.empty()) {
+        std::fprintf(stderr, "lptwdmio: %s\n", error.c_str());
+        return ExitCannotTest;
+    }
     port::agent::AgentClient client;
     int e = client.Open(socketPath);
     if (e == ENOENT && StartAgent(socketPath) == 0) {
@@ -230,9 +206,9 @@ int RunSelftest(const std::vector<std::string>& args) {
     }
     if (e != 0) {
         std::fprintf(stderr,
-                     "lptwdmio: no agent on %s, and none could be started (%s): lptwdmio list "
-                     "says what stands in the way\n",
-                     socketPath.c_str(), std::strerror(e));
+                     "lptwdmio: %s, and none could be started: lptwdmio list says what stands "
+                     "in the way\n",
+                     ConnectFailure(socketPath, e).c_str());
         return ExitCannotTest;
     }
     const std::string served = ServedAs(socketPath, o.base, e);

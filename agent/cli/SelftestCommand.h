@@ -20,9 +20,6 @@ struct SelftestOptions {
 
 extern const char* const SelftestUsageText;
 
-// Whether the command line names the selftest command (options may come first).
-bool IsSelftestCommand(const std::vector<std::string>& args);
-
 std::optional<SelftestOptions> ParseSelftestOptions(const std::vector<std::string>& args,
                                                     std::string& error);
 

@@ -13,6 +13,7 @@
 #include "agent/cli/PulsesCommand.h"
 #include "agent/cli/RecordCommand.h"
 #include "agent/cli/SelftestCommand.h"
+#include "agent/cli/VerbArgs.h"
 #include "agent/serving/Server.h"
 #include "port/AgentClient.h"
 
@@ -175,14 +176,19 @@ int Client(const agent::Options& o, const std::string& socketPath) {
 int main(int argc, char** argv) {
     InstallSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (agent::IsRecordCommand(args)) {
+    // The client verbs with options of their own; the rest share ParseOptions.
+    const std::string word = agent::CommandWord(args);
+    if (word == "record") {
         return agent::RunRecord(args);
     }
-    if (agent::IsSelftestCommand(args)) {
+    if (word == "selftest") {
         return agent::RunSelftest(args);
     }
-    if (const std::string word = agent::CommandWord(args); word == "pulse" || word == "pulses") {
-        return word == "pulse" ? agent::RunPulse(args) : agent::RunPulses(args);
+    if (word == "pulse") {
+        return agent::RunPulse(args);
+    }
+    if (word == "pulses") {
+        return agent::RunPulses(args);
     }
     std::string error;
     const auto options = agent::ParseOptions(args, error);

@@ -12,6 +12,7 @@
 #include "agent/backends/BackendSelect.h"
 #include "agent/backends/SimBackend.h"
 #include "agent/cli/Options.h"
+#include "agent/cli/VerbArgs.h"
 #include "agent/recording/Recording.h"
 #include "agent/serving/Protocol.h"
 
@@ -260,6 +261,37 @@ TEST_F(AutoChoice, ExplicitBackendsAndTheVgaWindow) {
     ASSERT_TRUE(sim.backend);
     EXPECT_EQ(Batch(*sim.backend, CodeRead, {0x20, 0, 0x32, 0}),
               (std::vector<std::uint8_t>{0x20, 0xFF, 0x32, 0xCC}));
+}
+
+// Every client verb reads its line alike: the verb found behind leading options,
+// each option once, no empty value, and only the plain arguments it takes.
+TEST(AgentOptions, VerbLines) {
+    EXPECT_EQ(CommandWord({"--socket", "s", "record", "--out", "x"}), "record");
+    EXPECT_EQ(CommandWord({"--port", "378", "--plug", "norton", "selftest"}), "selftest");
+    const VerbSyntax syntax{"pulses", {"--pins"}, {"--csv"}, {}, 1};
+    std::string error;
+    const auto read = ReadVerbArgs({"pulses", "--csv", "a.vcd", "--pins", "2-9"}, syntax, error);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(read->plain, std::vector<std::string>{"a.vcd"});
+    EXPECT_EQ(*read->Value("--pins"), "2-9");
+    EXPECT_NE(read->Value("--csv"), nullptr);
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"pulses", "--pins", "2", "--pins", "3"},
+                                               {"pulses", "--csv", "--csv"},
+                                               {"pulses", "--pins", ""},
+                                               {"pulses", "--pins"},
+                                               {"pulses", "a.vcd", "b.vcd"},
+                                               {"pulses", "--frobnicate"}}) {
+        error.clear();
+        EXPECT_FALSE(ReadVerbArgs(bad, syntax, error)) << bad.back();
+        EXPECT_FALSE(error.empty());
+    }
+    // A value that may be left out (selftest --plug lists the plugs).
+    const auto plug = ReadVerbArgs({"selftest", "--plug", "--port", "378"},
+                                   {"selftest", {"--port", "--plug"}, {}, {"--plug"}}, error);
+    ASSERT_TRUE(plug) << error;
+    EXPECT_EQ(*plug->Value("--plug"), "");
+    EXPECT_EQ(*plug->Value("--port"), "378");
 }
 
 TEST(AgentOptions, CommandLine) {
