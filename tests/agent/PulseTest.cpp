@@ -145,12 +145,20 @@ TEST(PulseReport, OfARecordingOfAgentPulsesAgreesWithTheTraceWithinTheSamplingPe
         return Edge{double(w.ns) / 1e9 - zero, seen};
     };
     std::vector<std::pair<unsigned, std::pair<Edge, Edge>>> truth;
+    std::size_t sent = 0;
     for (std::size_t i = 0; i + 1 < writes.size(); ++i) {
         if (writes[i].value != 0) {
-            truth.push_back({writes[i].value, {edge(writes[i]), edge(writes[i + 1])}});
+            ++sent;
+            const Edge rise = edge(writes[i]), fall = edge(writes[i + 1]);
+            // A pulse no sample fell into (the recorder was held up throughout, as
+            // a slow sanitizer build on a busy machine may be) is not in the file.
+            if (rise.seen < fall.at) {
+                truth.push_back({writes[i].value, {rise, fall}});
+            }
         }
     }
-    ASSERT_EQ(truth.size(), 9u);
+    ASSERT_EQ(sent, 9u);
+    ASSERT_GE(truth.size(), 1u);
     ASSERT_EQ(rows.size(), truth.size()) << csv;
     // Each edge shows at the first sample after it: never before it was written, and
     // no later than that sample (the file's times are whole µs).
@@ -173,7 +181,11 @@ TEST(PulseReport, OfARecordingOfAgentPulsesAgreesWithTheTraceWithinTheSamplingPe
                           "(100 us) later"),
               std::string::npos)
         << report;
-    EXPECT_NE(report.find("\npins 2-9  0x05        5  "), std::string::npos) << report;
+    const auto seen05 =
+        std::count_if(truth.begin(), truth.end(), [](const auto& t) { return t.first == 0x05; });
+    char summary[40];
+    std::snprintf(summary, sizeof summary, "\npins 2-9  0x05  %7d  ", int(seen05));
+    EXPECT_NE(report.find(summary), std::string::npos) << report;
 }
 
 TEST(PulseTrains, HostileRequestsAreRefusedAndTouchNoLine) {
