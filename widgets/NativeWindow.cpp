@@ -1,5 +1,7 @@
 #include "widgets/NativeWindow.h"
 
+#include "widgets/DisplayServer.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <optional>
@@ -80,6 +82,31 @@ bool NativeWindowMapped(QWidget* window) {
 #else
     return window->isVisible();
 #endif
+}
+
+bool ReallyOnScreen(QWidget* window) {
+    return window && window->isVisible() && !window->isMinimized() && NativeWindowMapped(window);
+}
+
+void BringBackOnScreen(QWidget* window) {
+    if (!window) {
+        return;
+    }
+    const bool minimized = window->isMinimized();
+    if (minimized) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
+    if (!window->isVisible()) {
+        window->show();
+    } else if (OnWaylandOnly() || (!minimized && !NativeWindowMapped(window))) {
+        // (Elsewhere leaving the minimised state maps the window again.)
+        // A hide and a show bring it back as the program shows it, with the
+        // windows that follow it.
+        window->hide();
+        window->show();
+    }
+    window->raise();
+    window->activateWindow();
 }
 
 QPoint WindowSystemPosition(QWidget* window) {

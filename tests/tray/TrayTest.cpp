@@ -122,17 +122,35 @@ TEST_F(Tray, CaptionHideAndShowTakeTheSetupWindowAlong) {
     EXPECT_TRUE(BothShown());
 }
 
-TEST_F(Tray, AfterMinimiseTheFirstShowHideClickHides) {
+TEST_F(Tray, MinimiseTakesTheSetupWindowAlong) {
     // The tray icon withdraws a minimised window without clearing its visible flag.
     f().setWindowState(Qt::WindowMinimized);
     QTest::qWait(50);
     EXPECT_TRUE(f().isVisible());
     EXPECT_FALSE(f().isMinimized());
-    EXPECT_TRUE(FrmSetup->isVisible()) << "the setup window stays";
+    EXPECT_FALSE(FrmSetup->isVisible()) << "the setup window goes too";
+}
 
-    Up(Qt::RightButton);
-    EXPECT_TRUE(BothHidden());
-    Up(Qt::RightButton);
+// Without a tray, "_" and a close request minimise both windows into the task
+// bar, a restore brings both back, and a tray host that goes while the windows
+// are hidden in its tray gives them back.
+TEST_F(Tray, WithoutATrayBothWindowsMinimiseAndComeBack) {
+    h.trayHost = false;
+    f().TrayIcon->SetAvailabilityProbe([this] { return h.trayHost; });
+    QTest::mouseClick(f().btnHide, Qt::LeftButton);
+    EXPECT_TRUE(f().isMinimized());
+    EXPECT_TRUE(f().isVisible());
+    EXPECT_FALSE(FrmSetup->isVisible());
+    EXPECT_TRUE(f().btnHide->toolTip().contains(QString::fromUtf8("панель задач")));
+    f().showNormal();
+    EXPECT_TRUE(BothShown());
+
+    h.trayHost = true;
+    f().TrayIcon->SetAvailabilityProbe([this] { return h.trayHost; });
+    QTest::mouseClick(f().btnHide, Qt::LeftButton);
+    ASSERT_TRUE(BothHidden());
+    h.trayHost = false;
+    f().TrayIcon->SetAvailabilityProbe([this] { return h.trayHost; });
     EXPECT_TRUE(BothShown());
 }
 
