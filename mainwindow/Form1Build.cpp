@@ -177,7 +177,7 @@ void TForm1::BuildLayout() {
         TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
         QList<QIcon> pictures;
         for (int i = 0; i < art::TrayPictureCount(); ++i) {
-            pictures.append(QIcon(QPixmap::fromImage(art::TrayPicture(i))));
+            pictures.append(art::TrayIcon(i));
         }
         TrayIcon->SetPictures(pictures);
         TrayIcon->SetPictureIndex(2);
