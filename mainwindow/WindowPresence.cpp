@@ -137,6 +137,7 @@ void TForm1::UpdateTrayMenu() {
 
 void TForm1::AdaptToWaylandOnly() {
     if (!OnWaylandOnly()) {
+        KeepAboveOnceShown(this);
         return;
     }
     // The compositor places the setup window; the user drags it where it suits.

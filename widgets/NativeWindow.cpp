@@ -2,8 +2,10 @@
 
 #include "widgets/DisplayServer.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 #include <optional>
 
 #ifdef _WIN32
@@ -107,6 +109,49 @@ void BringBackOnScreen(QWidget* window) {
     }
     window->raise();
     window->activateWindow();
+}
+
+namespace {
+
+class AboveKeeper : public QObject {
+public:
+    explicit AboveKeeper(QWidget* window) : QObject(window), window_(window) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Show) {
+            asked_ = false;
+            if (QWindow* handle = window_->windowHandle()) {
+                handle->removeEventFilter(this);
+                handle->installEventFilter(this);
+            }
+        } else if (event->type() == QEvent::Expose && !asked_ && window_->windowHandle() &&
+                   watched == window_->windowHandle() && window_->windowHandle()->isExposed()) {
+            asked_ = true;
+            // Changing the flag on a mapped window sends the manager a request.
+            QWindow* handle = window_->windowHandle();
+            const Qt::WindowFlags flags = handle->flags();
+            if (flags & Qt::WindowStaysOnTopHint) {
+                handle->setFlags(flags & ~Qt::WindowStaysOnTopHint);
+                handle->setFlags(flags);
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    bool asked_ = false;
+};
+
+}  // namespace
+
+void KeepAboveOnceShown(QWidget* window) {
+    if (window && !OnWaylandOnly() && QGuiApplication::platformName() == QLatin1String("xcb")) {
+        new AboveKeeper(window);
+    }
 }
 
 QPoint WindowSystemPosition(QWidget* window) {

@@ -23,3 +23,8 @@ void BringBackOnScreen(QWidget* window);
 // On X11 Qt's cached position can be wrong for good after a window manager took
 // the window in: Qt may read it while the window's frame is not yet placed.
 QPoint WindowSystemPosition(QWidget* window);
+
+// Asks the window manager again, each time the window has appeared, to keep it
+// above other windows. Some (GNOME's mutter) drop the request a window carries
+// when it first maps; asked once it is managed, they keep it.
+void KeepAboveOnceShown(QWidget* window);
