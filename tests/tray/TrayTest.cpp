@@ -2,6 +2,7 @@
 // following the main window, the drag handlers and help, on a recording port.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
@@ -205,6 +206,25 @@ TEST_F(Tray, MovingKeepsTheSetupWindowDocked) {
     f().move(350, 320);
     f().WmMoving(QRect(340, 250, 495, 135));
     EXPECT_EQ(FrmSetup->pos(), QPoint(429, 236));
+}
+
+// F2 … F9 click the toggle buttons while the main window is active, also with
+// the focus in a delay edit, whose typing they leave alone; F1 opens the help.
+TEST_F(Tray, FunctionKeysFlipThePinsAndOpenTheHelp) {
+    f().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f()));
+    Data() = 0x00;
+    QTest::keyClick(&f(), Qt::Key_F9);
+    EXPECT_EQ(Data(), 0x80);
+    f().spin[4]->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+    EXPECT_EQ(Data(), 0x84);
+    EXPECT_TRUE(f().spin[4]->Text().contains(QStringLiteral("12")))
+        << f().spin[4]->Text().toStdString();
+    QTest::keyClick(&f(), Qt::Key_F1);
+    ASSERT_EQ(h.boxes.size(), 1u);
+    EXPECT_TRUE(h.boxes[0].text.contains(QStringLiteral("TARVIK_Help.CHM")));
 }
 
 TEST_F(Tray, HelpWithoutItsFileNamesTheFullPath) {
