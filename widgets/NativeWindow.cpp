@@ -113,6 +113,44 @@ void BringBackOnScreen(QWidget* window) {
 
 namespace {
 
+// The request a client sends for a window that is managed already (EWMH
+// _NET_WM_STATE, action "add", from an application).
+void AskToStayAbove(QWidget* window) {
+#if !defined(_WIN32) && defined(TARVIK_HAVE_XCB)
+    xcb_connection_t* c = X11Connection();
+    if (!c) {
+        return;
+    }
+    auto atom = [c](const char* name) {
+        std::unique_ptr<xcb_intern_atom_reply_t, FreeReply> reply(xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    };
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    std::unique_ptr<xcb_get_geometry_reply_t, FreeReply> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
+    if (!geometry) {
+        return;
+    }
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = atom("_NET_WM_STATE");
+    message.data.data32[0] = 1;  // add
+    message.data.data32[1] = atom("_NET_WM_STATE_ABOVE");
+    message.data.data32[3] = 1;  // from an application
+    char buffer[32] = {};
+    std::memcpy(buffer, &message, sizeof message);
+    xcb_send_event(c, 0, geometry->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   buffer);
+    xcb_flush(c);
+#else
+    (void)window;
+#endif
+}
+
 class AboveKeeper : public QObject {
 public:
     explicit AboveKeeper(QWidget* window) : QObject(window), window_(window) {
@@ -130,12 +168,8 @@ protected:
         } else if (event->type() == QEvent::Expose && !asked_ && window_->windowHandle() &&
                    watched == window_->windowHandle() && window_->windowHandle()->isExposed()) {
             asked_ = true;
-            // Changing the flag on a mapped window sends the manager a request.
-            QWindow* handle = window_->windowHandle();
-            const Qt::WindowFlags flags = handle->flags();
-            if (flags & Qt::WindowStaysOnTopHint) {
-                handle->setFlags(flags & ~Qt::WindowStaysOnTopHint);
-                handle->setFlags(flags);
+            if (window_->windowFlags() & Qt::WindowStaysOnTopHint) {
+                AskToStayAbove(window_);
             }
         }
         return false;
