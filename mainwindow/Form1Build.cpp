@@ -222,7 +222,8 @@ void TForm1::BindEvents() {
         connect(TrayIcon, &NotifyIcon::MouseUp, this, &TForm1::TrayIconMouseUp);
         connect(TrayIcon, &NotifyIcon::AvailabilityChanged, this, &TForm1::TrayAvailabilityChanged);
         // A minimise withdrew this window into the tray: the setup window goes too.
-        connect(TrayIcon, &NotifyIcon::OwnerWithdrawn, this, [] {
+        connect(TrayIcon, &NotifyIcon::OwnerWithdrawn, this, [this] {
+            WithdrawnIntoTray_ = true;
             if (FrmSetup) {
                 FrmSetup->hide();
             }

@@ -73,6 +73,7 @@ void TForm1::btnCloseClick() {
 }
 
 void TForm1::FormShow() {
+    WithdrawnIntoTray_ = false;
     if (FrmSetup) {
         FrmSetup->show();
         raise();

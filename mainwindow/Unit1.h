@@ -182,6 +182,8 @@ private:
     // The setup window went away with a minimise of this one and comes back with it.
     bool SetupAwayWithMinimise_ = false;
     bool Shown_ = false;  // the windows have appeared once
+    // The tray's minimise rule took this window off the screen; a show ends that.
+    bool WithdrawnIntoTray_ = false;
 };
 
 extern TForm1* Form1;

@@ -130,8 +130,10 @@ void TForm1::UpdateTrayMenu() {
         return;
     }
     // Unchanged texts are not sent again: a host re-reads the menu on every change.
-    ShowHideAction_->setText(ReallyOnScreen(this) ? QString::fromUtf8("Скрыть окно")
-                                                  : QString::fromUtf8("Показать окно"));
+    // (Asked of the program's own state: this runs on every tick.)
+    const bool shown = isVisible() && !isMinimized() && !WithdrawnIntoTray_;
+    ShowHideAction_->setText(shown ? QString::fromUtf8("Скрыть окно")
+                                   : QString::fromUtf8("Показать окно"));
     FlipAction_->setText(QString::fromUtf8("Переключить Pin%1").arg(TrayPinNumber));
 }
 
