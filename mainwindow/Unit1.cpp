@@ -136,7 +136,7 @@ void TForm1::FormCreate() {
         show();
         Shown_ = true;
         if (TrayIcon) {
-            TrayAvailabilityChanged(TrayIcon->Available());  // says so where there is none
+            ShowTrayAvailability(TrayIcon->Available());
         }
     }
 

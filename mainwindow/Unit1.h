@@ -145,6 +145,8 @@ public:
     // btnHide and the close request: into the tray, or minimised where there is none.
     void PutAway();
     void TrayAvailabilityChanged(bool available);
+    // The "_" button's hint, and once a word on standard error where there is no tray.
+    void ShowTrayAvailability(bool available);
     void FlipTrayPin();
 
     // --- setup panel ---

@@ -54,7 +54,7 @@ void TForm1::FlipTrayPin() {
     }
 }
 
-void TForm1::TrayAvailabilityChanged(bool available) {
+void TForm1::ShowTrayAvailability(bool available) {
     if (TrayIcon == nullptr) {
         return;
     }
@@ -65,11 +65,8 @@ void TForm1::TrayAvailabilityChanged(bool available) {
         }
     }
     btnHide->setToolTip(available ? hint : QString::fromUtf8(NoTrayHint));
-    if (available) {
-        return;
-    }
     static bool said = false;
-    if (!said) {
+    if (!available && !said) {
         said = true;
         std::fputs(
             "tarvik: no notification area (system tray) on this desktop: \"_\" and a close\n"
@@ -77,8 +74,12 @@ void TForm1::TrayAvailabilityChanged(bool available) {
             "tarvik:   of hiding it; the tray icon appears when a tray comes.\n",
             stderr);
     }
+}
+
+void TForm1::TrayAvailabilityChanged(bool available) {
+    ShowTrayAvailability(available);
     // A window put away into a tray that has gone must not stay out of reach.
-    if (Shown_ && !isMinimized() && !ReallyOnScreen(this)) {
+    if (!available && Shown_ && (!isVisible() || WithdrawnIntoTray_)) {
         BringBackOnScreen(this);
     }
 }

@@ -13,6 +13,7 @@
 #elif defined(TARVIK_HAVE_XCB)
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -127,6 +128,18 @@ void AskToStayAbove(QWidget* window) {
         return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     };
     const auto id = static_cast<xcb_window_t>(window->winId());
+    const xcb_atom_t state = atom("_NET_WM_STATE");
+    const xcb_atom_t above = atom("_NET_WM_STATE_ABOVE");
+    // Only where the manager dropped it: a request it would ignore is noise.
+    std::unique_ptr<xcb_get_property_reply_t, FreeReply> current(xcb_get_property_reply(
+        c, xcb_get_property(c, 0, id, state, XCB_ATOM_ATOM, 0, 32), nullptr));
+    if (current) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(current.get()));
+        const int count = xcb_get_property_value_length(current.get()) / 4;
+        if (std::find(atoms, atoms + count, above) != atoms + count) {
+            return;
+        }
+    }
     std::unique_ptr<xcb_get_geometry_reply_t, FreeReply> geometry(
         xcb_get_geometry_reply(c, xcb_get_geometry(c, id), nullptr));
     if (!geometry) {
@@ -136,9 +149,9 @@ void AskToStayAbove(QWidget* window) {
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = id;
-    message.type = atom("_NET_WM_STATE");
+    message.type = state;
     message.data.data32[0] = 1;  // add
-    message.data.data32[1] = atom("_NET_WM_STATE_ABOVE");
+    message.data.data32[1] = above;
     message.data.data32[3] = 1;  // from an application
     char buffer[32] = {};
     std::memcpy(buffer, &message, sizeof message);
