@@ -3,9 +3,12 @@
 #include "framework/Application.h"
 #include "mainwindow/Unit1.h"
 #include "setup/Setup.h"
+#include "widgets/DisplayServer.h"
 
 int main(int argc, char** argv) {
+    PreferX11InWaylandSession();
     TApplication app(argc, argv);
+    RestorePlatformChoice();
     app.SetTitle(QStringLiteral("Tarvik"));
     auto setup = std::make_unique<TFrmSetup>();
     auto main = std::make_unique<TForm1>();

@@ -73,6 +73,31 @@ int TrayPictureCount() {
     return kTrayPictures;
 }
 
+const QList<int>& LargeTraySizes() {
+    static const QList<int> sizes = {22, 24, 32, 48};
+    return sizes;
+}
+
+QImage TrayPicture(int index, int size) {
+    if (size == 16) {
+        return TrayPicture(index);
+    }
+    if (!LargeTraySizes().contains(size)) {
+        return {};
+    }
+    return FromList(QStringLiteral("tray/%1").arg(size).toLatin1().constData(), index,
+                    kTrayPictures, QImage::Format_ARGB32);
+}
+
+QIcon TrayIcon(int index) {
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(TrayPicture(index)));
+    for (int size : LargeTraySizes()) {
+        icon.addPixmap(QPixmap::fromImage(TrayPicture(index, size)));
+    }
+    return icon;
+}
+
 QImage AppIconImage(int size) {
     switch (size) {
         case 16:

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QList>
 
 // The program's pictures. Glyph bitmaps and skins are 24-bit pictures whose
 // bottom-left pixel is the transparent (key) colour; the tray pictures carry an
@@ -36,6 +37,11 @@ int PinPictureCount();
 // with the digit p.
 QImage TrayPicture(int index);
 int TrayPictureCount();
+// The same pictures drawn larger for dense screens and panels: 22, 24, 32, 48.
+const QList<int>& LargeTraySizes();
+QImage TrayPicture(int index, int size);
+// A tray picture in every size, so that a tray host picks a sharp one.
+QIcon TrayIcon(int index);
 
 // The program's icon at 16, 32, 48 and 64 pixels (needs a QGuiApplication).
 QIcon AppIcon();

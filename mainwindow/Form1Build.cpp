@@ -10,6 +10,7 @@
 #include "framework/Tag.h"
 #include "mainwindow/Form1Layout.h"
 #include "mainwindow/Unit1.h"
+#include "setup/Setup.h"
 #include "widgets/FloatSpinEdit.h"
 #include "widgets/GlyphButton.h"
 #include "widgets/GlyphList.h"
@@ -176,10 +177,14 @@ void TForm1::BuildLayout() {
         TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
         QList<QIcon> pictures;
         for (int i = 0; i < art::TrayPictureCount(); ++i) {
-            pictures.append(QIcon(QPixmap::fromImage(art::TrayPicture(i))));
+            pictures.append(art::TrayIcon(i));
         }
         TrayIcon->SetPictures(pictures);
         TrayIcon->SetPictureIndex(2);
+        if (Env_.TrayAvailable) {
+            TrayIcon->SetAvailabilityProbe(Env_.TrayAvailable);
+        }
+        BuildTrayMenu();
     }
 
     HelpLauncher = new ShellLauncher(this);
@@ -215,7 +220,16 @@ void TForm1::BindEvents() {
     connect(Timer2, &QTimer::timeout, this, &TForm1::Timer2Timer);
     if (TrayIcon) {
         connect(TrayIcon, &NotifyIcon::MouseUp, this, &TForm1::TrayIconMouseUp);
+        connect(TrayIcon, &NotifyIcon::AvailabilityChanged, this, &TForm1::TrayAvailabilityChanged);
+        // A minimise withdrew this window into the tray: the setup window goes too.
+        connect(TrayIcon, &NotifyIcon::OwnerWithdrawn, this, [this] {
+            WithdrawnIntoTray_ = true;
+            if (FrmSetup) {
+                FrmSetup->hide();
+            }
+        });
     }
+    BindKeys();
     connect(HelpLauncher, &ShellLauncher::Error, this, &TForm1::HelpLauncherError);
     // The skin's own drag stands in for the window messages of a move.
     connect(MainSkin, &WindowSkin::DragBegin, this, &TForm1::WmGetMinMaxInfo);

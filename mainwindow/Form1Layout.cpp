@@ -15,7 +15,7 @@ void AddTitleButtons(std::vector<Control>& out) {
         const char* hint;
     };
     const Title titles[] = {
-        {"btnHelp", 423, 97, 0, "Помощь"},
+        {"btnHelp", 423, 97, 0, "Помощь (F1)"},
         {"btnHide", 447, 98, 3, "Свернуть программу в Tray\n(туда где часики...)"},
         {"btnClose", 471, 99, 6, "Закрыть программу"},
     };
@@ -62,7 +62,7 @@ void AddChannel(std::vector<Control>& out, int p) {
                   22,
                   10 * p + 2,
                   n,
-                  PinText("Pin2 Изменение состояния\n1 - Красный\n0- Желтый", p),
+                  PinText("Pin2 Изменение состояния\n1 - Красный\n0- Желтый\nклавиша F2", p),
                   {}};
     point.glyphs = {0, 1, 2, 16, -1};
     point.pin = p;

@@ -5,6 +5,7 @@
 #include "mainwindow/Unit1.h"
 #include "setup/Setup.h"
 #include "widgets/BitmapButton.h"
+#include "widgets/DisplayServer.h"
 #include "widgets/GlyphList.h"
 #include "widgets/NativeWindow.h"
 #include "widgets/RangeSpinEdit.h"
@@ -31,9 +32,35 @@ struct SlideEnd {
     }
 };
 
+void SetSetupGlyphs(const GlyphList& pictures, TFrmSetup& s, int up, int down, int hot) {
+    QImage upImage, downImage, hotImage;
+    pictures.CopyBitmap(up, upImage);
+    pictures.CopyBitmap(down, downImage);
+    pictures.CopyBitmap(hot, hotImage);
+    s.btnSetup->SetBitmaps(upImage, upImage, downImage, hotImage);
+}
+
 }  // namespace
 
+// On Wayland itself a program can't place its windows: the panel, a window of its
+// own wherever the compositor put it, opens and closes where it stands.
+void TForm1::SetupMoveInPlace() {
+    TFrmSetup& s = *FrmSetup;
+    if (s.height() <= SetupClosedHeight) {
+        s.resize(s.width(), SetupOpenHeight);
+        s.RepaintOptions(true);
+        SetSetupGlyphs(*PinPictures, s, 19, 20, 21);
+    } else {
+        s.resize(s.width(), SetupClosedHeight);
+        SetSetupGlyphs(*PinPictures, s, 16, 17, 18);
+    }
+}
+
 void TForm1::SetupMove() {
+    if (OnWaylandOnly()) {
+        SetupMoveInPlace();
+        return;
+    }
     TFrmSetup& s = *FrmSetup;
     MainSkin->SetMoveable(false);
     SlideEnd restore{MainSkin, s};
@@ -47,11 +74,7 @@ void TForm1::SetupMove() {
                           static_cast<int>(s.SpinTop->Maximum()));
     };
     auto setGlyphs = [&s, this](int up, int down, int hot) {
-        QImage upImage, downImage, hotImage;
-        PinPictures->CopyBitmap(up, upImage);
-        PinPictures->CopyBitmap(down, downImage);
-        PinPictures->CopyBitmap(hot, hotImage);
-        s.btnSetup->SetBitmaps(upImage, upImage, downImage, hotImage);
+        SetSetupGlyphs(*PinPictures, s, up, down, hot);
     };
 
     // Where both windows really are: Qt's idea can be wrong right after the window

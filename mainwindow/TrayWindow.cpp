@@ -43,6 +43,7 @@ void TForm1::TrayPicture() {
     if (picture >= 0 && picture <= INT32_MAX) {
         TrayIcon->SetPictureIndex(static_cast<int>(picture));
     }
+    UpdateTrayMenu();
 }
 
 void TForm1::TrayIconMouseUp(Qt::MouseButton button, QPoint /*position*/) {
@@ -56,22 +57,14 @@ void TForm1::TrayIconMouseUp(Qt::MouseButton button, QPoint /*position*/) {
         (leftFlips ? showHide : flip) = true;
     }
     if (flip) {
-        // Clicked as the user would, so the pin's delay and direction apply.
-        if (TrayPinNumber >= FirstDataPin && TrayPinNumber <= LastDataPin &&
-            PinButtons[TrayPinNumber]) {
-            PinButtons[TrayPinNumber]->Click();
-        }
+        FlipTrayPin();
     } else if (showHide) {
-        if (isVisible()) {
-            hide();
-        } else {
-            show();
-        }
+        ShowHideWindows();
     }
 }
 
 void TForm1::btnHideClick() {
-    hide();
+    PutAway();
 }
 
 // Closes directly: a close request from the system would only hide the window.
@@ -80,6 +73,7 @@ void TForm1::btnCloseClick() {
 }
 
 void TForm1::FormShow() {
+    WithdrawnIntoTray_ = false;
     if (FrmSetup) {
         FrmSetup->show();
         raise();

@@ -19,6 +19,7 @@
 #include "widgets/GlyphButton.h"
 #include "widgets/GlyphList.h"
 #include "widgets/ListImage.h"
+#include "widgets/NotifyIcon.h"
 #include "widgets/RangeSpinEdit.h"
 #include "widgets/ShapedHint.h"
 #include "widgets/SingleInstanceGuard.h"
@@ -131,7 +132,12 @@ void TForm1::FormCreate() {
     // The windows appear now, unless the program is already on its way out.
     const bool secondCopy = InstanceGuard && InstanceGuard->AlreadyRunning();
     if (!Application->Terminated() && !secondCopy) {
+        AdaptToWaylandOnly();
         show();
+        Shown_ = true;
+        if (TrayIcon) {
+            ShowTrayAvailability(TrayIcon->Available());
+        }
     }
 
     // 15.

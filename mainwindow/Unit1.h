@@ -18,6 +18,8 @@
 #include "port/LPTIO.h"
 
 class QComboBox;
+class QMenu;
+class QAction;
 class QTimer;
 class GlyphButton;
 class GlyphList;
@@ -40,6 +42,7 @@ struct TForm1Environment {
     TDragSetting* DragSetting = nullptr;  // nullptr: the platform's own layer
     bool UseInstanceGuard = true;
     bool UseTrayIcon = true;
+    std::function<bool()> TrayAvailable;  // empty: asks the desktop for a tray host
 };
 
 class TForm1 : public TForm {
@@ -70,6 +73,7 @@ public:
     GlyphList* PinPictures = nullptr;
     ShapedHint* ShpHint1 = nullptr;
     NotifyIcon* TrayIcon = nullptr;
+    QMenu* TrayMenu = nullptr;  // offered by the tray hosts that open menus themselves
     SingleInstanceGuard* InstanceGuard = nullptr;
     WindowSkin* MainSkin = nullptr;
     ShellLauncher* HelpLauncher = nullptr;
@@ -135,10 +139,21 @@ public:
     void HelpLauncherError(int errorCode);
     QString HelpPath() const;
 
+    // --- where the windows are: tray or task bar, minimise, keys, Wayland ---
+    // Shows both windows if the main window is not really on the screen, else hides them.
+    void ShowHideWindows();
+    // btnHide and the close request: into the tray, or minimised where there is none.
+    void PutAway();
+    void TrayAvailabilityChanged(bool available);
+    // The "_" button's hint, and once a word on standard error where there is no tray.
+    void ShowTrayAvailability(bool available);
+    void FlipTrayPin();
+
     // --- setup panel ---
     void SetupMove();
 
 protected:
+    void changeEvent(QEvent* event) override;
 #ifdef _WIN32
     // The system's own move and size messages, where the window system sends them.
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
@@ -150,6 +165,12 @@ private:
     void SetPinLevel(int pin, bool level);
     void FlipPin(int pin);
     void TrayPicture();
+    void BuildTrayMenu();
+    void UpdateTrayMenu();
+    void BindKeys();
+    void FollowMinimise(Qt::WindowStates oldState);
+    void AdaptToWaylandOnly();
+    void SetupMoveInPlace();
     static int PinOfButton(const QObject* sender);
     static std::uint8_t MaskOfPin(int pin);
 
@@ -158,6 +179,13 @@ private:
     std::unique_ptr<TDragSetting> OwnDragSetting_;
     // Main window's top minus the setup window's, for the move under way.
     std::optional<int> DockOffset_;
+    QAction* ShowHideAction_ = nullptr;
+    QAction* FlipAction_ = nullptr;
+    // The setup window went away with a minimise of this one and comes back with it.
+    bool SetupAwayWithMinimise_ = false;
+    bool Shown_ = false;  // the windows have appeared once
+    // The tray's minimise rule took this window off the screen; a show ends that.
+    bool WithdrawnIntoTray_ = false;
 };
 
 extern TForm1* Form1;

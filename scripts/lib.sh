@@ -29,10 +29,16 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ ccache qt6-base-dev libgl-dev libgtest-dev googletest
     fonts-dejavu-core fonts-liberation fp-utils)
 RUN_PACKAGES=(xdg-utils xchm file)
+# Qt's Wayland plugin, for Wayland sessions without Xwayland.
+RUN_PACKAGES+=(qt6-wayland)
 # scripts/bench: the private X session it measures on, and strace for the idle figure.
 BENCH_PACKAGES=(xvfb openbox trayer xdotool x11-utils procps strace python3)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotool imagemagick
     x11-utils locales clang libclang-rt-14-dev desktop-file-utils sigrok-cli python3)
+# The desktops stage: Wayland compositors (weston, GNOME's mutter) with Xwayland,
+# Qt's Wayland plugin, a session bus and a StatusNotifierItem tray.
+DESKTOP_PACKAGES=(weston mutter xwayland qt6-wayland dbus-daemon libglib2.0-bin
+    haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils)
 # scripts/kernel-test: Debian's kernel under QEMU with a busybox initramfs; X for
 # the program in the second guest, python3 for the lab scripts there.
 KERNEL_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio xvfb xdotool x11-utils python3)

@@ -65,6 +65,8 @@ void TFrmSetup::BuildLayout() {
     setObjectName(QStringLiteral("FrmSetup"));
     setWindowTitle(QStringLiteral("Setup"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // It appears and comes back together with the main window, which keeps the focus.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setFont(fonts::SansSerif11());
     resize(330, 270);
 

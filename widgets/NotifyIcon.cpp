@@ -4,9 +4,9 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QStyle>
-#include <QTimer>
 #include <QWindowStateChangeEvent>
 
 #include "widgets/NativeWindow.h"
@@ -32,7 +32,10 @@ NotifyIcon::NotifyIcon(QWidget* owner) : QObject(owner), owner_(owner), tray_(th
     // At log-off the session's close requests must close, not hide.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { sessionEnding_ = true; });
     ApplyIcon();
-    tray_.show();
+    watch_.setInterval(kWatchIntervalMs);
+    connect(&watch_, &QTimer::timeout, this, &NotifyIcon::CheckAvailability);
+    watch_.start();
+    CheckAvailability();
 }
 
 NotifyIcon::~NotifyIcon() {
@@ -59,6 +62,28 @@ void NotifyIcon::SetHint(const QString& hint) {
     tray_.setToolTip(hint.left(kMaxHintLength));
 }
 
+void NotifyIcon::SetMenu(QMenu* menu) {
+    tray_.setContextMenu(menu);
+}
+
+void NotifyIcon::SetAvailabilityProbe(std::function<bool()> probe) {
+    probe_ = std::move(probe);
+    CheckAvailability();
+}
+
+void NotifyIcon::CheckAvailability() {
+    const bool now = probe_ ? probe_() : QSystemTrayIcon::isSystemTrayAvailable();
+    if (now && !tray_.isVisible()) {
+        // Not before: Qt's own watch of the tray only exists on X11, and
+        // elsewhere it complains about a window-system signal that isn't there.
+        tray_.show();
+    }
+    if (now != available_) {
+        available_ = now;
+        Q_EMIT AvailabilityChanged(now);
+    }
+}
+
 void NotifyIcon::ApplyIcon() {
     // The picture at the index, else the window's, the application's, the style's.
     QIcon icon;
@@ -78,11 +103,8 @@ void NotifyIcon::ApplyIcon() {
 }
 
 void NotifyIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-    if (pressFromTrayWidget_) {
-        // The release of this press is reported by the event filter.
-        pressFromTrayWidget_ = false;
-        return;
-    }
+    // Hosts that send activations (StatusNotifierItem) lack the pointer's
+    // position; a docked icon's clicks come through the event filter instead.
     Qt::MouseButton button = Qt::NoButton;
     switch (reason) {
         case QSystemTrayIcon::Trigger:
@@ -108,11 +130,14 @@ void NotifyIcon::WithdrawOwner() {
     // back on the screen rather than as an icon; then off the screen, behind Qt's back.
     owner_->setWindowState(owner_->windowState() & ~Qt::WindowMinimized);
     WithdrawNativeWindow(owner_);
+    Q_EMIT OwnerWithdrawn();
 }
 
 bool NotifyIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == owner_) {
-        if (event->type() == QEvent::WindowStateChange && hideOnMinimize_) {
+        // The rules put the window away only where a tray shows the way back.
+        const bool intoTray = available_;
+        if (event->type() == QEvent::WindowStateChange && hideOnMinimize_ && intoTray) {
             auto* change = static_cast<QWindowStateChangeEvent*>(event);
             if ((owner_->windowState() & Qt::WindowMinimized) &&
                 !(change->oldState() & Qt::WindowMinimized)) {
@@ -120,23 +145,30 @@ bool NotifyIcon::eventFilter(QObject* watched, QEvent* event) {
                 QTimer::singleShot(0, this, &NotifyIcon::WithdrawOwner);
             }
         } else if ((event->type() == QEvent::Hide || event->type() == QEvent::Show) &&
-                   event->spontaneous() && hideOnMinimize_) {
+                   event->spontaneous() && hideOnMinimize_ && intoTray) {
             // Qt sends these when the window is minimised and restored; the
             // program must not see them, the window still counts as shown.
             return true;
         } else if (event->type() == QEvent::Close && hideOnClose_ && !sessionEnding_ &&
                    event->spontaneous()) {
             event->ignore();
-            owner_->hide();
+            if (intoTray) {
+                owner_->hide();
+            } else {
+                owner_->showMinimized();
+            }
             return true;
         }
         return false;
     }
+    // A docked icon: every press is ours, so Qt neither reports it nor opens the
+    // menu meant for the other hosts; the release is reported as the click.
     if ((event->type() == QEvent::MouseButtonPress ||
          event->type() == QEvent::MouseButtonDblClick) &&
         IsTrayWidget(watched)) {
-        pressFromTrayWidget_ = true;
-    } else if (event->type() == QEvent::MouseButtonRelease && IsTrayWidget(watched)) {
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease && IsTrayWidget(watched)) {
         auto* me = static_cast<QMouseEvent*>(event);
         const Qt::MouseButton b = me->button();
         if (b == Qt::LeftButton || b == Qt::RightButton || b == Qt::MiddleButton) {

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "widgets/KeyColorMask.h"
+
 QRegion PictureShape(const QImage& picture) {
     if (picture.isNull()) {
         return {};
@@ -30,4 +32,12 @@ QRegion PictureShape(const QImage& picture) {
     QRegion region;
     region.setRects(runs.data(), static_cast<int>(runs.size()));
     return region;
+}
+
+QImage PictureWithAlpha(const QImage& picture) {
+    return WithKeyColorTransparent(picture, BottomLeftKeyColor(picture));
+}
+
+void UseTranslucentSkin(QWidget* window) {
+    window->setAttribute(Qt::WA_TranslucentBackground);
 }

@@ -64,19 +64,9 @@ SingleInstanceGuard::SingleInstanceGuard(const QString& title, QObject* parent)
 SingleInstanceGuard::~SingleInstanceGuard() = default;
 
 void SingleInstanceGuard::BringForward() {
-    if (mainWindow_) {
-        if (mainWindow_->isMinimized()) {
-            mainWindow_->showNormal();
-        } else if (mainWindow_->isVisible() && !NativeWindowMapped(mainWindow_)) {
-            // Minimised into the tray: off the screen while it still counts as
-            // shown. A hide and a show bring it back as the program shows it,
-            // with the windows that follow it.
-            mainWindow_->hide();
-            mainWindow_->show();
-        }
-        mainWindow_->raise();
-        mainWindow_->activateWindow();
-    }
+    // Whatever put it away: minimised, withdrawn into the tray while it still
+    // counts as shown, or hidden by the program.
+    BringBackOnScreen(mainWindow_);
     Q_EMIT Activated();
 }
 

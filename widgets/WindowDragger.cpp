@@ -1,6 +1,9 @@
 #include "widgets/WindowDragger.h"
 
 #include <QMouseEvent>
+#include <QWindow>
+
+#include "widgets/DisplayServer.h"
 
 WindowDragger::WindowDragger(QWidget* window) : QObject(window), window_(window) {
     window->installEventFilter(this);
@@ -24,6 +27,13 @@ bool WindowDragger::eventFilter(QObject* watched, QEvent* event) {
             const QPoint local = me->position().toPoint();
             if (!enabled_ || me->button() != Qt::LeftButton || window_->childAt(local)) {
                 return false;
+            }
+            if (OnWaylandOnly()) {
+                // Only the compositor may move a window there; it tells nothing of the steps.
+                if (QWindow* handle = window_->windowHandle()) {
+                    handle->startSystemMove();
+                }
+                return true;
             }
             pressGlobal_ = me->globalPosition().toPoint();
             // Taken from the press itself: the window's cached position can be stale

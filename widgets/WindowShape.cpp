@@ -7,8 +7,13 @@
 #include "widgets/WindowDragger.h"
 
 WindowShape::WindowShape(QWidget* window, const QImage& picture)
-    : QObject(window), window_(window), picture_(picture), dragger_(new WindowDragger(window)) {
+    : QObject(window),
+      window_(window),
+      picture_(picture),
+      drawn_(PictureWithAlpha(picture)),
+      dragger_(new WindowDragger(window)) {
     window->setWindowFlag(Qt::FramelessWindowHint, true);
+    UseTranslucentSkin(window);
     window->installEventFilter(this);
 }
 
@@ -27,7 +32,7 @@ bool WindowShape::eventFilter(QObject* watched, QEvent* event) {
             applied_ = true;
         } else if (event->type() == QEvent::Paint) {
             QPainter painter(window_);
-            painter.drawImage(0, 0, picture_);
+            painter.drawImage(0, 0, drawn_);
         }
     }
     return false;

@@ -26,6 +26,7 @@ protected:
 private:
     QPointer<QWidget> window_;
     QImage picture_;
+    QImage drawn_;  // the picture with its key colour transparent
     WindowDragger* dragger_;
     bool applied_ = false;
 };

@@ -7,8 +7,13 @@
 #include "widgets/WindowDragger.h"
 
 WindowSkin::WindowSkin(QWidget* window, const QImage& picture)
-    : QObject(window), window_(window), picture_(picture), dragger_(new WindowDragger(window)) {
+    : QObject(window),
+      window_(window),
+      picture_(picture),
+      drawn_(PictureWithAlpha(picture)),
+      dragger_(new WindowDragger(window)) {
     window->setWindowFlag(Qt::FramelessWindowHint, true);
+    UseTranslucentSkin(window);
     window->setFixedSize(picture_.size());
     window->setMask(PictureShape(picture_));
     window->installEventFilter(this);
@@ -31,7 +36,7 @@ bool WindowSkin::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::Paint) {
             // Runs inside the window's paint event, before its own paintEvent().
             QPainter painter(window_);
-            painter.drawImage(0, 0, picture_);
+            painter.drawImage(0, 0, drawn_);
         } else if (event->type() == QEvent::Resize) {
             window_->setMask(PictureShape(picture_));
         }

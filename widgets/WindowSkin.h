@@ -32,5 +32,6 @@ protected:
 private:
     QPointer<QWidget> window_;
     QImage picture_;
+    QImage drawn_;  // the picture with its key colour transparent
     WindowDragger* dragger_;
 };

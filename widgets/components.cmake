@@ -16,6 +16,7 @@ target_sources(tarvik_widgets PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WindowShape.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HintBalloon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShapedHint.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DisplayServer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NativeWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NotifyIcon.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellLauncher.cpp

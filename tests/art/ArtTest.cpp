@@ -298,6 +298,40 @@ TEST(ArtMeaning, TrayPicturesAreMaskedDiscsWithDigits) {
     EXPECT_NE(art::TrayPicture(0), art::TrayPicture(1));
 }
 
+// Dense screens and StatusNotifierItem panels get pictures drawn at their size:
+// the same discs and digits, sharp rather than the 16-pixel picture blown up.
+TEST(ArtMeaning, TrayPicturesComeInLargerSizesDrawnSharp) {
+    auto black = [](const QImage& image) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                n += qAlpha(c) == 255 && qRed(c) < 40 && qGreen(c) < 40 && qBlue(c) < 40;
+            }
+        }
+        return n;
+    };
+    for (int size : art::LargeTraySizes()) {
+        SCOPED_TRACE(size);
+        const double area = double(size * size) / (16 * 16);
+        for (int i = 0; i < art::TrayPictureCount(); ++i) {
+            const QImage t = art::TrayPicture(i, size);
+            ASSERT_EQ(t.size(), QSize(size, size)) << i;
+            EXPECT_EQ(qAlpha(t.pixel(0, 0)), 0) << i;
+            // The digit's strokes stay solid black, in proportion to the small picture's.
+            EXPECT_GE(black(t), 0.6 * area * black(art::TrayPicture(i))) << i;
+        }
+        for (int pin = 2; pin <= 9; ++pin) {
+            const QRgb y = art::TrayPicture(2 * pin - 2, size).pixel(size / 8, size / 2);
+            const QRgb r = art::TrayPicture(2 * pin - 1, size).pixel(size / 8, size / 2);
+            EXPECT_TRUE(qRed(y) > 180 && qGreen(y) > 150 && qBlue(y) < 90) << pin;
+            EXPECT_TRUE(qRed(r) > 180 && qGreen(r) < 90) << pin;
+        }
+    }
+    EXPECT_EQ(art::TrayIcon(9).availableSizes(),
+              (QList<QSize>{{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}}));
+}
+
 TEST(ArtIcon, ComesInFourSizes) {
     const QIcon icon = art::AppIcon();
     EXPECT_FALSE(icon.isNull());

@@ -83,6 +83,7 @@ TEST(NotifyIcon, ReportsMouseUpForLeftRightAndMiddleOnly) {
 TEST(NotifyIcon, SystemCloseHidesButTheProgramsOwnCloseCloses) {
     Owner owner;
     NotifyIcon icon(&owner);
+    icon.SetAvailabilityProbe([] { return true; });
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
 
@@ -106,6 +107,8 @@ TEST(NotifyIcon, SystemCloseHidesButTheProgramsOwnCloseCloses) {
 TEST(NotifyIcon, MinimiseKeepsTheOwnerCountedAsShown) {
     Owner owner;
     NotifyIcon icon(&owner);
+    icon.SetAvailabilityProbe([] { return true; });
+    QSignalSpy withdrawn(&icon, &NotifyIcon::OwnerWithdrawn);
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
     owner.setWindowState(Qt::WindowMinimized);
@@ -114,4 +117,35 @@ TEST(NotifyIcon, MinimiseKeepsTheOwnerCountedAsShown) {
     EXPECT_EQ(owner.hides, 0);
     // Back to normal, so that showing it again shows it on the screen.
     EXPECT_FALSE(owner.isMinimized());
+    EXPECT_EQ(withdrawn.count(), 1);
+}
+
+// Without a tray there is nowhere to put the window away: a close request from
+// the system minimises it and a minimise stays one, so the window stays in the
+// task bar. The rules come back with a tray host, and the change is told.
+TEST(NotifyIcon, WithoutATrayTheWindowStaysReachable) {
+    Owner owner;
+    NotifyIcon icon(&owner);
+    bool host = false;
+    icon.SetAvailabilityProbe([&] { return host; });
+    EXPECT_FALSE(icon.Available());
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+
+    SystemClose(owner);
+    EXPECT_TRUE(owner.isVisible());
+    EXPECT_TRUE(owner.isMinimized());
+    EXPECT_EQ(owner.closes, 0);
+    owner.showNormal();
+    owner.setWindowState(Qt::WindowMinimized);
+    QTest::qWait(20);
+    EXPECT_TRUE(owner.isMinimized()) << "not withdrawn";
+    owner.showNormal();
+
+    QSignalSpy changed(&icon, &NotifyIcon::AvailabilityChanged);
+    host = true;
+    ASSERT_TRUE(changed.wait(3 * NotifyIcon::kWatchIntervalMs)) << "followed while running";
+    EXPECT_TRUE(changed.last()[0].toBool());
+    SystemClose(owner);
+    EXPECT_FALSE(owner.isVisible()) << "into the tray";
 }

@@ -80,7 +80,11 @@ TEST(LayoutBindings, OnlyTheTabledEventsOfTheControlsAreBound) {
     expected["Timer2"] = {"timeout"};
     expected["ShpHint1"] = {};
     expected["HelpLauncher"] = {"Error"};
-    expected["TrayIcon"] = {"MouseUp"};
+    expected["TrayIcon"] = {"MouseUp", "AvailabilityChanged", "OwnerWithdrawn"};
+    expected["keyHelp"] = {"activated"};
+    for (int p = 2; p <= 9; ++p) {
+        expected[QStringLiteral("keyPin%1").arg(p)] = {"activated"};
+    }
 
     for (const auto& [name, bound] : expected) {
         const QObject* o = f->findChild<QObject*>(name);

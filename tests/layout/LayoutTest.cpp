@@ -99,7 +99,7 @@ TEST_F(Layout, TitleButtonsSitOnTheDiscsOfTheTab) {
         int tag, firstGlyph;
         QString hint;
     } titles[] = {
-        {"btnHelp", 97, 0, Lines({"Помощь"})},
+        {"btnHelp", 97, 0, Lines({"Помощь (F1)"})},
         {"btnHide", 98, 3, Lines({"Свернуть программу в Tray", "(туда где часики...)"})},
         {"btnClose", 99, 6, Lines({"Закрыть программу"})},
     };
@@ -146,8 +146,10 @@ TEST_F(Layout, EachChannelStandsOnItsArchAndSlot) {
 
         EXPECT_EQ(tray->toolTip(),
                   ForPin(Lines({"Назначить отображение Pin2 в Tray", "(туда где часики)"}), p));
-        EXPECT_EQ(point->toolTip(),
-                  ForPin(Lines({"Pin2 Изменение состояния", "1 - Красный", "0- Желтый"}), p));
+        EXPECT_EQ(
+            point->toolTip(),
+            ForPin(Lines({"Pin2 Изменение состояния", "1 - Красный", "0- Желтый", "клавиша F2"}), p)
+                .replace(QStringLiteral("F2"), QStringLiteral("F%1").arg(p)));
         EXPECT_EQ(dir->toolTip(),
                   ForPin(Lines({"Направление переключения Pin2", "с временной задержкой"}), p));
 

@@ -24,9 +24,14 @@ bool WaitFinished(QProcess& p, int ms) {
     return QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, ms);
 }
 
-std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args) {
+std::unique_ptr<QProcess> Start(
+    const QString& program, const QStringList& args,
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+    bool keepErrors = false) {
     auto p = std::make_unique<QProcess>();
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->setProcessEnvironment(env);
+    p->setProcessChannelMode(keepErrors ? QProcess::SeparateChannels
+                                        : QProcess::ForwardedErrorChannel);
     p->setStandardOutputFile(QProcess::nullDevice());
     // Ended with us even when this test dies: a window manager or tray host left
     // behind would take the next run's desktop.
@@ -129,6 +134,15 @@ QString Hex(std::uint16_t address) {
 }
 
 }  // namespace
+
+std::unique_ptr<QProcess> StartHelper(const QString& program, const QStringList& args,
+                                      const QProcessEnvironment& env, bool keepErrors) {
+    return Start(program, args, env, keepErrors);
+}
+
+void StopHelper(std::unique_ptr<QProcess>& p) {
+    Stop(p);
+}
 
 bool HaveDisplay() {
     return !qEnvironmentVariableIsEmpty("TARVIK_TEST_DISPLAY");
@@ -408,6 +422,22 @@ bool Program::Start() {
     return process_ != nullptr;
 }
 
+bool Program::StartIn(const QProcessEnvironment& env) {
+    errors_.clear();
+    process_ = x11::Start(exe_, {}, env, true);
+    lastPid_ = process_ ? process_->processId() : 0;
+    return process_ != nullptr;
+}
+
+QString Program::Errors() const {
+    if (!process_) {
+        return {};
+    }
+    auto* p = const_cast<QProcess*>(process_.get());
+    errors_ += QString::fromLocal8Bit(p->readAllStandardError());
+    return errors_;
+}
+
 bool Program::WaitForWindows(bool icon, int ms) {
     return QTest::qWaitFor(
         [&] {
@@ -465,7 +495,12 @@ void Program::Stop() {
 }
 
 int Program::RunAnotherCopy(int ms) {
+    return RunAnotherCopy(ms, QProcessEnvironment::systemEnvironment());
+}
+
+int Program::RunAnotherCopy(int ms, const QProcessEnvironment& env) {
     QProcess copy;
+    copy.setProcessEnvironment(env);
     copy.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     copy.setStandardOutputFile(QProcess::nullDevice());
     copy.start(exe_, {});

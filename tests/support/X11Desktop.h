@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -21,6 +22,16 @@ namespace x11 {
 
 // Whether the tests were given an X server.
 bool HaveDisplay();
+
+// Starts a helper that ends with the test (even when the test dies), in the
+// given environment; its standard error is kept in errors when asked, else
+// passed on. Null when it could not be started.
+std::unique_ptr<QProcess> StartHelper(
+    const QString& program, const QStringList& args,
+    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+    bool keepErrors = false);
+// Ends a helper politely, then for good.
+void StopHelper(std::unique_ptr<QProcess>& p);
 
 struct Run {
     int code = -1;  // -1: did not start, or not ended within 10 s
@@ -126,6 +137,10 @@ public:
     // Starts the copy (the settings file stays as it is), once the window
     // manager has dealt with the windows of the copy that ran before.
     bool Start();
+    // Starts it in another environment (another desktop); its standard error is kept.
+    bool StartIn(const QProcessEnvironment& env);
+    // What the copy started by StartIn wrote to standard error so far.
+    QString Errors() const;
     // Waits until the main and the setup window, and the tray icon when asked,
     // are on the screen.
     bool WaitForWindows(bool icon = false, int ms = 15000);
@@ -142,12 +157,14 @@ public:
     // Runs one more copy from the same folder and waits for it to end; gives
     // its exit code, or -1 when it did not end within ms.
     int RunAnotherCopy(int ms);
+    int RunAnotherCopy(int ms, const QProcessEnvironment& env);
 
 private:
     QTemporaryDir folder_;
     QString exe_;
     std::unique_ptr<QProcess> process_;
     qint64 lastPid_ = 0;
+    mutable QString errors_;
 };
 
 }  // namespace x11

@@ -30,9 +30,11 @@ public:
         env.DragSetting = &drag;
         env.UseInstanceGuard = false;
         env.UseTrayIcon = true;
+        env.TrayAvailable = [this] { return trayHost; };
         form = std::make_unique<TForm1>(env);
     }
     ~TrayHarness() { Close(); }  // the form uses drag, which goes before the base
 
     FakeDragSetting drag;
+    bool trayHost = true;  // whether the desktop has a tray
 };

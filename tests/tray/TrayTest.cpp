@@ -2,6 +2,7 @@
 // following the main window, the drag handlers and help, on a recording port.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
@@ -122,17 +123,35 @@ TEST_F(Tray, CaptionHideAndShowTakeTheSetupWindowAlong) {
     EXPECT_TRUE(BothShown());
 }
 
-TEST_F(Tray, AfterMinimiseTheFirstShowHideClickHides) {
+TEST_F(Tray, MinimiseTakesTheSetupWindowAlong) {
     // The tray icon withdraws a minimised window without clearing its visible flag.
     f().setWindowState(Qt::WindowMinimized);
     QTest::qWait(50);
     EXPECT_TRUE(f().isVisible());
     EXPECT_FALSE(f().isMinimized());
-    EXPECT_TRUE(FrmSetup->isVisible()) << "the setup window stays";
+    EXPECT_FALSE(FrmSetup->isVisible()) << "the setup window goes too";
+}
 
-    Up(Qt::RightButton);
-    EXPECT_TRUE(BothHidden());
-    Up(Qt::RightButton);
+// Without a tray, "_" and a close request minimise both windows into the task
+// bar, a restore brings both back, and a tray host that goes while the windows
+// are hidden in its tray gives them back.
+TEST_F(Tray, WithoutATrayBothWindowsMinimiseAndComeBack) {
+    h.trayHost = false;
+    f().TrayIcon->SetAvailabilityProbe([this] { return h.trayHost; });
+    QTest::mouseClick(f().btnHide, Qt::LeftButton);
+    EXPECT_TRUE(f().isMinimized());
+    EXPECT_TRUE(f().isVisible());
+    EXPECT_FALSE(FrmSetup->isVisible());
+    EXPECT_TRUE(f().btnHide->toolTip().contains(QString::fromUtf8("панель задач")));
+    f().showNormal();
+    EXPECT_TRUE(BothShown());
+
+    h.trayHost = true;
+    f().TrayIcon->SetAvailabilityProbe([this] { return h.trayHost; });
+    QTest::mouseClick(f().btnHide, Qt::LeftButton);
+    ASSERT_TRUE(BothHidden());
+    h.trayHost = false;
+    f().TrayIcon->SetAvailabilityProbe([this] { return h.trayHost; });
     EXPECT_TRUE(BothShown());
 }
 
@@ -187,6 +206,25 @@ TEST_F(Tray, MovingKeepsTheSetupWindowDocked) {
     f().move(350, 320);
     f().WmMoving(QRect(340, 250, 495, 135));
     EXPECT_EQ(FrmSetup->pos(), QPoint(429, 236));
+}
+
+// F2 … F9 click the toggle buttons while the main window is active, also with
+// the focus in a delay edit, whose typing they leave alone; F1 opens the help.
+TEST_F(Tray, FunctionKeysFlipThePinsAndOpenTheHelp) {
+    f().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f()));
+    Data() = 0x00;
+    QTest::keyClick(&f(), Qt::Key_F9);
+    EXPECT_EQ(Data(), 0x80);
+    f().spin[4]->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("12"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+    EXPECT_EQ(Data(), 0x84);
+    EXPECT_TRUE(f().spin[4]->Text().contains(QStringLiteral("12")))
+        << f().spin[4]->Text().toStdString();
+    QTest::keyClick(&f(), Qt::Key_F1);
+    ASSERT_EQ(h.boxes.size(), 1u);
+    EXPECT_TRUE(h.boxes[0].text.contains(QStringLiteral("TARVIK_Help.CHM")));
 }
 
 TEST_F(Tray, HelpWithoutItsFileNamesTheFullPath) {

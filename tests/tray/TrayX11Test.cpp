@@ -34,8 +34,10 @@ int ShownPicture(const XWindow& icon) {
     }
     int best = -1;
     double bestScore = 0.9;
+    // The host's icon size picks the picture drawn for it (trayer: 22 pixels).
+    const int size = art::LargeTraySizes().contains(shot.width()) ? shot.width() : 16;
     for (int i = 2; i < art::TrayPictureCount(); ++i) {
-        const QImage picture = art::TrayPicture(i).convertToFormat(QImage::Format_ARGB32);
+        const QImage picture = art::TrayPicture(i, size).convertToFormat(QImage::Format_ARGB32);
         const QPoint origin((shot.width() - picture.width()) / 2,
                             (shot.height() - picture.height()) / 2);
         int opaque = 0, same = 0;

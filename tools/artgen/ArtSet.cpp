@@ -29,6 +29,9 @@ std::vector<ArtFile> ArtFiles() {
     AddList(files, QStringLiteral("button_glyphs"), ButtonGlyphImages());
     AddList(files, QStringLiteral("pin_pictures"), PinPictureImages());
     AddList(files, QStringLiteral("tray"), TrayPictureImages());
+    for (int size : LargeTraySizes()) {
+        AddList(files, QStringLiteral("tray/%1").arg(size), TrayPictureImages(size));
+    }
     files.push_back({QStringLiteral("tarvik.png"), AppIcon(32)});
     for (int size : {16, 48, 64}) {
         files.push_back({QStringLiteral("tarvik_%1.png").arg(size), AppIcon(size)});

@@ -11,4 +11,11 @@ namespace artgen {
 // red disc with the digit p.
 std::vector<QImage> TrayPictureImages();
 
+// The larger sizes a tray host asks for on dense screens and on panels of
+// StatusNotifierItem hosts (22, 24, 32, 48 pixels).
+const std::vector<int>& LargeTraySizes();
+// The same 18 pictures drawn at one of those sizes: the discs shaded at that
+// size, the marks of the 16-pixel design traced smoothly, edges antialiased.
+std::vector<QImage> TrayPictureImages(int size);
+
 }  // namespace artgen
