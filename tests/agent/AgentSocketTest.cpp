@@ -281,7 +281,13 @@ TEST(AgentClientPeer, AnAgentOfAnotherUserIsNotTalkedTo) {
     const int error = client.Open(socket);
     ::kill(agent, SIGTERM);
     int status = 0;
-    ::waitpid(agent, &status, 0);
+    if (!Eventually([&] { return ::waitpid(agent, &status, WNOHANG) == agent; },
+                    std::chrono::seconds(10))) {
+        ADD_FAILURE() << "the agent did not end on SIGTERM; it waits in "
+                      << ReadFile("/proc/" + std::to_string(agent) + "/wchan");
+        ::kill(agent, SIGKILL);
+        ::waitpid(agent, &status, 0);
+    }
     ::unlink(socket.c_str());
     ::rmdir(folder);
     ASSERT_EQ(st.st_uid, 65534u) << "the agent did not come up as the other user";
