@@ -38,6 +38,12 @@ TEST_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 xvfb xauth openbox trayer xdotoo
 KERNEL_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio xvfb xdotool x11-utils python3)
 # scripts/install: setcap for the agent.
 INSTALL_PACKAGES=(libcap2-bin)
+# scripts/package: debhelper and its Python helper (debian/control's Build-Depends
+# beyond BUILD_PACKAGES); scripts/package-test: lintian, a Debian 12 chroot to
+# install the package in, getcap and desktop-file-validate.
+PACKAGE_PACKAGES=(debhelper dh-python dpkg-dev fakeroot python3 git)
+PACKAGE_TEST_PACKAGES=(lintian mmdebstrap zstd libcap2-bin desktop-file-utils util-linux)
+BUILD_DEB="$TOP/build-deb"
 
 ensure_locale() {
     if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
