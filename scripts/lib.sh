@@ -15,6 +15,11 @@ ensure_packages() {
             missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    # Another distribution (scripts/install): its own packages of the same names.
+    if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+        echo "Not a Debian system: install what these Debian packages hold, if missing: ${missing[*]}"
+        return 0
+    fi
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     echo "Installing: ${missing[*]}"
@@ -59,6 +64,8 @@ ensure_locale() {
 # recompiles only what changed.
 # Paths are hashed relative to the checkout, so two checkouts share the cache.
 CCACHE=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Debian gets ccache from BUILD_PACKAGES; another distribution may have none.
+if ! command -v ccache >/dev/null 2>&1 && ! command -v apt-get >/dev/null 2>&1; then CCACHE=(); fi
 export CCACHE_BASEDIR="$TOP" CCACHE_NOHASHDIR=1
 
 configure_native() {
