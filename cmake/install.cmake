@@ -2,6 +2,7 @@
 #   bin/tarvik, bin/lptwdmio        the program finds its agent beside itself
 #   share/tarvik/TARVIK_Help.CHM    looked for there when not beside the program
 #   share/applications/tarvik.desktop, share/icons/hicolor/NxN/apps/tarvik.png
+#   share/man/man1/tarvik.1, share/man/man1/lptwdmio.1
 #   lib/udev/rules.d/60-tarvik-parport.rules   group lp may use /dev/parport*
 #   lib/python3/dist-packages/tarvik  the module for scripts, which starts bin/lptwdmio
 include(GNUInstallDirs)
@@ -40,7 +41,8 @@ if(TARGET tarvik_artgen)
   set_target_properties(desktop_icon PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
   set(icon_files)
-  foreach(size 48 256)
+  # The fixed sizes of the hicolor theme that menus, docks and launchers ask for.
+  foreach(size 16 22 24 32 48 64 128 256)
     set(icon ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}/tarvik.png)
     add_custom_command(OUTPUT ${icon}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/icons/${size}x${size}
@@ -53,6 +55,13 @@ if(TARGET tarvik_artgen)
   endforeach()
   add_custom_target(tarvik_desktop_icons ALL DEPENDS ${icon_files})
 endif()
+
+# The manual pages carry the version of this build.
+foreach(page tarvik lptwdmio)
+  configure_file(${CMAKE_SOURCE_DIR}/packaging/man/${page}.1.in
+    ${CMAKE_BINARY_DIR}/packaging/man/${page}.1 @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
 
 # udev reads only /usr/lib/udev/rules.d and /etc/udev/rules.d: under another
 # prefix scripts/install copies the rule to /etc/udev/rules.d.

@@ -197,9 +197,10 @@ bool ReplaceFile(const std::string& path, const std::string& text, const struct 
         if (::fchmod(file.get(), old->st_mode & 07777) != 0) {
             return abandon(errno);
         }
-        if (::geteuid() == 0) {
-            // Only root may hand the file back to its owner; anyone else keeps it.
-            (void)::fchown(file.get(), old->st_uid, old->st_gid);
+        // Only root may hand the file back to its owner; anyone else keeps it, and
+        // so does root where the file system refuses (NFS with root squashed).
+        if (::geteuid() == 0 && ::fchown(file.get(), old->st_uid, old->st_gid) != 0) {
+            // the save goes on: the text matters more than its owner
         }
     }
     if (!WriteAll(file.get(), text) || ::fsync(file.get()) != 0) {

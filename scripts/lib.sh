@@ -15,6 +15,11 @@ ensure_packages() {
             missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    # Another distribution (scripts/install): its own packages of the same names.
+    if ! command -v apt-get >/dev/null 2>&1 || ! command -v dpkg-query >/dev/null 2>&1; then
+        echo "Not a Debian system: install what these Debian packages hold, if missing: ${missing[*]}"
+        return 0
+    fi
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     echo "Installing: ${missing[*]}"
@@ -44,6 +49,12 @@ DESKTOP_PACKAGES=(weston mutter xwayland qt6-wayland dbus-daemon libglib2.0-bin
 KERNEL_TEST_PACKAGES=(qemu-system-x86 busybox-static cpio xvfb xdotool x11-utils python3)
 # scripts/install: setcap for the agent.
 INSTALL_PACKAGES=(libcap2-bin)
+# scripts/package: debhelper and its Python helper (debian/control's Build-Depends
+# beyond BUILD_PACKAGES); scripts/package-test: lintian, a Debian 12 chroot to
+# install the package in, getcap and desktop-file-validate.
+PACKAGE_PACKAGES=(debhelper dh-python dpkg-dev fakeroot python3 git)
+PACKAGE_TEST_PACKAGES=(lintian mmdebstrap zstd libcap2-bin desktop-file-utils util-linux)
+BUILD_DEB="$TOP/build-deb"
 
 ensure_locale() {
     if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
@@ -59,6 +70,8 @@ ensure_locale() {
 # recompiles only what changed.
 # Paths are hashed relative to the checkout, so two checkouts share the cache.
 CCACHE=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Debian gets ccache from BUILD_PACKAGES; another distribution may have none.
+if ! command -v ccache >/dev/null 2>&1 && ! command -v apt-get >/dev/null 2>&1; then CCACHE=(); fi
 export CCACHE_BASEDIR="$TOP" CCACHE_NOHASHDIR=1
 
 configure_native() {

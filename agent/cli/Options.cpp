@@ -30,7 +30,7 @@ const char* const UsageText =
     "  lptwdmio pulse [--port 378] --value V [--mask M] --width W [--count N --period P]\n"
     "                 [--socket PATH]                       a pulse timed by the agent\n"
     "  lptwdmio pulses FILE.vcd [--pins LIST] [--csv]       the pulses in a recording\n"
-    "  lptwdmio --help\n"
+    "  lptwdmio --help | --version\n"
     "\n"
     "The Linux port access agent of Tarvik: the only program that touches the parallel\n"
     "ports. Clients talk to it over a Unix socket, LptAccessAgent in the user's private\n"

@@ -176,6 +176,10 @@ int Client(const agent::Options& o, const std::string& socketPath) {
 int main(int argc, char** argv) {
     InstallSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("lptwdmio %s\n", TARVIK_VERSION);
+        return ExitOk;
+    }
     // The client verbs with options of their own; the rest share ParseOptions.
     const std::string word = agent::CommandWord(args);
     if (word == "record") {

@@ -10,7 +10,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -22,6 +24,9 @@
 #include "tools/artgen/Icon.h"
 
 namespace {
+
+// The hicolor sizes the install draws the program's icon in.
+const int IconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
 // One install for the whole suite; the cases only look at it.
 class InstalledTree : public ::testing::Test {
@@ -48,6 +53,21 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     static std::string Std(const QString& s) { return QFile::encodeName(s).toStdString(); }
+    // Standard output of an installed program, run without a display.
+    static QString Output(const QString& relative, const QStringList& args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(QString::fromLatin1(name));
+        }
+        p.setProcessEnvironment(env);
+        p.start(Path(relative), args);
+        if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit ||
+            p.exitCode() != 0) {
+            return QStringLiteral("(failed: %1)").arg(p.exitCode());
+        }
+        return QString::fromLocal8Bit(p.readAllStandardOutput());
+    }
 
     static inline std::unique_ptr<QTemporaryDir> prefix_;
     static inline QString installLog_;
@@ -66,9 +86,12 @@ TEST_F(InstalledTree, HoldsExactlyTheProgramsFiles) {
         QStringLiteral("lib/python3/dist-packages/tarvik/port.py"),
         QStringLiteral("lib/udev/rules.d/60-tarvik-parport.rules"),
         QStringLiteral("share/applications/tarvik.desktop"),
-        QStringLiteral("share/icons/hicolor/256x256/apps/tarvik.png"),
-        QStringLiteral("share/icons/hicolor/48x48/apps/tarvik.png"),
+        QStringLiteral("share/man/man1/lptwdmio.1"),
+        QStringLiteral("share/man/man1/tarvik.1"),
     };
+    for (int size : IconSizes) {
+        expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/tarvik.png").arg(size);
+    }
     if (TARVIK_HAVE_HELP) {
         expected << QStringLiteral("share/tarvik/TARVIK_Help.CHM");
     }
@@ -107,6 +130,42 @@ TEST_F(InstalledTree, AgentRunsFromWhereTheProgramStartsIt) {
     EXPECT_EQ(help.exitCode(), 0);
     const QString usage = QString::fromLocal8Bit(help.readAllStandardOutput());
     EXPECT_TRUE(usage.contains(QStringLiteral("lptwdmio serve"))) << usage.toStdString();
+}
+
+// The version of the build, which the package takes from the same place.
+TEST_F(InstalledTree, BothProgramsTellTheBuildsVersion) {
+    EXPECT_EQ(Output(QStringLiteral("bin/tarvik"), {QStringLiteral("--version")}).toStdString(),
+              "tarvik " TARVIK_VERSION "\n");
+    EXPECT_EQ(Output(QStringLiteral("bin/lptwdmio"), {QStringLiteral("--version")}).toStdString(),
+              "lptwdmio " TARVIK_VERSION "\n");
+}
+
+// Each manual page names every command and option that the program's --help names.
+TEST_F(InstalledTree, ManualPagesNameEveryCommandAndOption) {
+    for (const char* program : {"tarvik", "lptwdmio"}) {
+        const QString name = QString::fromLatin1(program);
+        const QString usage = Output(QStringLiteral("bin/") + name, {QStringLiteral("--help")});
+        QSet<QString> words;
+        const QRegularExpression option(QStringLiteral("(?<![\\w-])(--?[a-z][a-z-]*)"));
+        for (const auto& m : option.globalMatch(usage)) {
+            words << m.captured(1);
+        }
+        const QRegularExpression command(QStringLiteral("^\\s*%1 ([a-z][a-z-]*)").arg(name),
+                                         QRegularExpression::MultilineOption);
+        for (const auto& m : command.globalMatch(usage)) {
+            words << m.captured(1);
+        }
+        ASSERT_GT(words.size(), 2) << usage.toStdString();
+        // The page as man shows it: no font changes, plain hyphens.
+        QString page = QString::fromUtf8(Read(QStringLiteral("share/man/man1/%1.1").arg(name)));
+        page.remove(QRegularExpression(QStringLiteral("\\\\f[BIRP]")))
+            .replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        for (const QString& word : words) {
+            EXPECT_TRUE(page.contains(QRegularExpression(
+                QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(QRegularExpression::escape(word)))))
+                << name.toStdString() << ".1 lacks " << word.toStdString();
+        }
+    }
 }
 
 // A script's `import tarvik` starts the installed agent when none runs.
@@ -188,7 +247,7 @@ TEST_F(InstalledTree, DesktopEntryStartsTheInstalledProgram) {
 }
 
 TEST_F(InstalledTree, ThemeIconsAreTheProgramsOwnIcon) {
-    for (int size : {48, 256}) {
+    for (int size : IconSizes) {
         const QString path = QStringLiteral("share/icons/hicolor/%1x%1/apps/tarvik.png").arg(size);
         EXPECT_TRUE(Read(path).startsWith("\x89PNG\r\n\x1a\n")) << size;
         const QImage icon(Path(path), "PNG");
