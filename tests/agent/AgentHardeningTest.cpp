@@ -194,6 +194,11 @@ TEST(AgentHardening, OutputFilesAreNeverOpenedThroughLinks) {
 // Out of descriptors the agent neither spins nor leaves clients hanging: each
 // is served or told why not, and it goes on serving.
 TEST(AgentHardening, OutOfDescriptorsEveryClientIsAnsweredWithoutSpinning) {
+#ifdef __SANITIZE_ADDRESS__
+    // UBSan proves memory readable through a pipe: with no descriptor left it
+    // takes every virtual call for a fault. The plain build runs this test.
+    GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
     TempDir dir;
     const std::string socket = dir.path + "/agent";
     const pid_t pid = StartProgram({"/bin/sh", "-c", "ulimit -n 14 && exec \"$0\" \"$@\"", Bin,
