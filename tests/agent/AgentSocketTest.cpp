@@ -277,8 +277,10 @@ TEST(AgentClientPeer, AnAgentOfAnotherUserIsNotTalkedTo) {
     }
     struct stat st {};
     (void)Eventually([&] { return ::stat(socket.c_str(), &st) == 0; });
+    // The name exists from bind on; until listen a connect is refused (ENOENT).
     port::agent::AgentClient client;
-    const int error = client.Open(socket);
+    int error = ENOENT;
+    (void)Eventually([&] { return (error = client.Open(socket)) != ENOENT; });
     ::kill(agent, SIGTERM);
     int status = 0;
     if (!Eventually([&] { return ::waitpid(agent, &status, WNOHANG) == agent; },
